@@ -1,0 +1,80 @@
+// Helpers for tests that start real processes: a temporary folder, a child
+// process with its own environment and output files, and deadline waits.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace harness {
+
+using namespace std::chrono_literals;
+using Millis = std::chrono::milliseconds;
+
+// Polls `condition` every `step` until it holds or `timeout` has passed.
+// Returns whether it held.
+bool WaitFor(const std::function<bool()>& condition, Millis timeout, Millis step = 10ms);
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Environment changes for a child: a value sets the variable, nullopt
+// removes it. Everything else is inherited.
+using EnvChanges = std::map<std::string, std::optional<std::string>>;
+
+// A child process in a process group of its own. The destructor ends the
+// whole group (SIGTERM, then SIGKILL after a grace period) and reaps it.
+class Process {
+public:
+    // stdout/stderr go to the given files (appended), or to /dev/null when
+    // empty. stdin is /dev/null.
+    Process(const std::vector<std::string>& argv, const EnvChanges& env = {},
+            const std::string& stdout_path = "", const std::string& stderr_path = "");
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+    // The exit status (128 + signal number for a signal), or nullopt when
+    // the process is still running after `timeout`.
+    std::optional<int> Wait(Millis timeout);
+    void Signal(int signo);
+    // SIGTERM, up to `grace` to exit, then SIGKILL; returns the status.
+    int Stop(Millis grace = 3000ms);
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// Runs a command to its end (killed after `timeout`) and returns its exit
+// status; its standard output and error go into `output` when given.
+int Run(const std::vector<std::string>& argv, Millis timeout, std::string* output = nullptr,
+        const EnvChanges& env = {});
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+bool FileContains(const std::string& path, const std::string& text);
+
+// Paths of the build tree and the source tree.
+std::string BuildPath(const std::string& relative);
+std::string SourcePath(const std::string& relative);
+
+}  // namespace harness

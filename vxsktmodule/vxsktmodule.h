@@ -1,0 +1,46 @@
+// One TCP connection to the printer daemon zeld, and the framing of its
+// request/response protocol. All wire integers are little-endian.
+#pragma once
+
+#include <cstdint>
+
+#include "buftool.h"
+
+struct vxskt_module_s {
+    int socket_fd;           // connected socket, -1 once closed
+    char req_header[4];      // request magic "zel0", no terminator
+    int32_t req_command;     // command of the request last written
+    char* printer;           // queue name without "@host", owned
+    int size_printer;
+    char* locale;            // locale string sent with every request, owned
+    int size_locale;
+    int16_t response_code;   // from the last response header
+    int16_t status_code;
+    int32_t total_length;    // payload length from the last response header
+    BufTool* send_data;      // staging buffer for the next request's data part
+    BufTool* recv_data;      // payload of the last response + one zero byte, or null
+};
+typedef struct vxskt_module_s VxsktModule;
+
+VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_num);
+void vxsktDestroy(VxsktModule* vxskt);
+
+int vxsktWrite(VxsktModule* vxskt, int32_t command);
+int vxsktRead(VxsktModule* vxskt);
+
+int vxsktSetReqByte(VxsktModule* vxskt, char ch);
+int vxsktSetReqShort(VxsktModule* vxskt, int16_t st);
+int vxsktSetReqLong(VxsktModule* vxskt, int32_t lg);
+int vxsktSetReqData(VxsktModule* vxskt, const void* pData, int nSize);
+int vxsktResetReqData(VxsktModule* vxskt);
+
+int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize);
+int vxsktSeekResData(VxsktModule* vxskt, int nOffset);
+int vxsktGetResSize(VxsktModule* vxskt);
+
+int vxsktGetSocketFD(VxsktModule* vxskt);
+int32_t vxsktGetReqCommand(VxsktModule* vxskt);
+int16_t vxsktGetResCode(VxsktModule* vxskt);
+uint16_t vxsktGetStatusCode(VxsktModule* vxskt);
+unsigned char* vxsktGetStatusData(VxsktModule* vxskt);
+int32_t vxsktGetStatusLen(VxsktModule* vxskt);
