@@ -1,0 +1,65 @@
+# Shared by scripts/demo and scripts/test: package installation, builds and
+# the clean-up of every process a run started.
+
+QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# What building and running the program needs.
+RUN_PACKAGES=(g++ make cmake pkg-config gettext libgtk2.0-dev libcups2-dev
+              cups-daemon cups-client xvfb xauth x11-utils xdotool openbox imagemagick
+              fonts-dejavu-core locales procps)
+# What the tests, the sanitizer build, the fuzzers and the benchmarks add.
+TEST_PACKAGES=("${RUN_PACKAGES[@]}" libgtest-dev libbenchmark-dev valgrind clang
+               libclang-rt-14-dev)
+
+say() { printf 'quellon: %s\n' "$*"; }
+
+# Installs the packages that are missing; silent when all are there.
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        say "missing Debian packages: ${missing[*]} (run as root, or install them first)"
+        return 1
+    fi
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >/dev/null
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+    local dir=$1; shift
+    mkdir -p "$dir"
+    cmake -S "$QUELLON_ROOT" -B "$dir" -Wno-dev "$@" >"$dir/configure.log" 2>&1 || {
+        cat "$dir/configure.log"
+        say "configuring $dir failed"
+        return 1
+    }
+    cmake --build "$dir" -j "$(nproc)" >"$dir/build.log" 2>&1 || {
+        grep -E -B2 -A12 'error|Error' "$dir/build.log" | head -n 80
+        say "build in $dir failed (full log: $dir/build.log)"
+        return 1
+    }
+}
+
+# Every process started during a run carries this marker in its environment,
+# so that a run can end exactly what it started, however it was interrupted.
+QUELLON_RUN_ID="${QUELLON_RUN_ID:-run-$$-$RANDOM}"
+export QUELLON_RUN_ID
+
+stop_run_processes() {
+    local pid sig
+    for sig in TERM KILL; do
+        for pid in $(grep -l -z -s -x "QUELLON_RUN_ID=$QUELLON_RUN_ID" /proc/[0-9]*/environ |
+                     cut -d/ -f3); do
+            [ "$pid" = "$$" ] || kill -"$sig" "$pid" 2>/dev/null || true
+        done
+        [ "$sig" = TERM ] && sleep 0.3
+    done
+    return 0
+}
