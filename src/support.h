@@ -1,6 +1,7 @@
 // By-name widget lookup, the widget registry, pixmaps and accessibility.
 #pragma once
 
+#include <clocale>
 #include <libintl.h>
 
 #include <gtk/gtk.h>
