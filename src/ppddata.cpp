@@ -1,14 +1,275 @@
 #include "ppddata.h"
 
-// Placeholder until discovery lands.
-int GetPrintersInfo(UIAutoShutdownWnd*)
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <cups/ppd.h>
+#include <unistd.h>
+
+#include "ppddata_seam.h"
+#include "support.h"
+
+namespace {
+
+// CUPS may not have its list ready right after the scheduler starts; it is
+// asked this many times, with a pause between two attempts.
+constexpr int kDestsAttempts = 21;
+constexpr unsigned kDestsPauseSeconds = 1;
+
+// One read of a PPD line: at most 255 characters and the terminator. A
+// longer line arrives in pieces, each handled as a line of its own.
+constexpr int kLineSize = 256;
+
+struct PpdKey {
+    const char* text;
+    char (UIPrinterInfo::*field)[PRINTER_TEXT_SIZE];
+};
+
+// Searched in this order; the first key that begins the line decides.
+constexpr std::array<PpdKey, 2> kPpdKeys = {{
+    {"*VXPrinterName:", &UIPrinterInfo::modelName},
+    {"*FileVersion:", &UIPrinterInfo::driverVersion},
+}};
+
+const char* FetchPpd(const char* name)
 {
+    // Deprecated in CUPS 2.4 without a replacement that hands back the
+    // queue's PPD; it is still the way to read a queue's private keys.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return cupsGetPPD(name);
+#pragma GCC diagnostic pop
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// The local copy of a queue's PPD that cupsGetPPD made: deleted when the
+// guard goes, whatever path discovery takes. The path lives in a libcups
+// buffer that the next cupsGetPPD call overwrites, so a guard must not
+// outlive the iteration that made it.
+class TempPpdFile {
+public:
+    explicit TempPpdFile(const char* path) : path_(path) {}
+    ~TempPpdFile() { unlink(path_); }
+    TempPpdFile(const TempPpdFile&) = delete;
+    TempPpdFile& operator=(const TempPpdFile&) = delete;
+    const char* path() const { return path_; }
+
+private:
+    const char* path_;
+};
+
+// The destination list, released on every return once CUPS delivered it.
+class DestList {
+public:
+    DestList(int count, cups_dest_t* dests) : count_(count), dests_(dests) {}
+    ~DestList() { g_ppddata_calls.free_dests(count_, dests_); }
+    DestList(const DestList&) = delete;
+    DestList& operator=(const DestList&) = delete;
+    int count() const { return count_; }
+    const char* name(int i) const { return dests_[i].name; }
+
+private:
+    int count_;
+    cups_dest_t* dests_;
+};
+
+// Asks CUPS for its destinations until it has a list or the attempts are
+// used up. Returns the count, 0 when there is no list.
+int GetDestsWithRetry(cups_dest_t** dests)
+{
+    for (int attempt = 1;; ++attempt) {
+        *dests = nullptr;
+        const int count = g_ppddata_calls.get_dests(dests);
+        if (count > 0 && *dests)
+            return count;
+        if (*dests)
+            g_ppddata_calls.free_dests(count, *dests);
+        *dests = nullptr;
+        if (attempt == kDestsAttempts)
+            return 0;
+        g_ppddata_calls.sleep(kDestsPauseSeconds);
+    }
+}
+
+// A failed discovery stops start-up before any window appears: this line on
+// standard error is all the user learns about why.
+void ReportUnreadablePpd(const char* queue, int error)
+{
+    fprintf(stderr, "quellon: ");
+    fprintf(stderr, _("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
+    fputc('\n', stderr);
+}
+
+void ReportNoMemory()
+{
+    fprintf(stderr, "quellon: %s\n", _("out of memory while reading the printer list"));
+}
+
+// Reads the value of a matched line into `value`: the text after the first
+// double quote up to the next double quote or colon. False when the line has
+// no quote, ends before the end mark, or the value would not fit.
+bool ExtractValue(const char* line, char (&value)[PRINTER_TEXT_SIZE])
+{
+    const char* quote = strchr(line, '"');
+    if (!quote)
+        return false;
+    size_t length = 0;
+    for (const char* p = quote + 1;; ++p) {
+        if (*p == '\0' || *p == '\n')
+            return false;
+        if (*p == '"' || *p == ':')
+            break;
+        if (length == PRINTER_TEXT_SIZE - 1)
+            return false;
+        value[length++] = *p;
+    }
+    value[length] = '\0';
+    return true;
+}
+
+// A value that reads as the number -1 marks "no value" in these PPDs.
+// strtol rather than atoi: atoi's overflow is undefined, and a huge number
+// must not wrap around to -1.
+bool IsMinusOne(const char* value)
+{
+    return strtol(value, nullptr, 10) == -1;
+}
+
+}  // namespace
+
+PpdDataCalls g_ppddata_calls = {
+    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
+};
+
+int GetPrintersInfo(UIAutoShutdownWnd* wnd)
+{
+    if (!wnd)
+        return -1;
+    cups_dest_t* raw_dests = nullptr;
+    const int count = GetDestsWithRetry(&raw_dests);
+    if (count == 0)
+        return 0;
+    const DestList dests(count, raw_dests);
+
+    for (int i = 0; i < dests.count(); ++i) {
+        const char* name = dests.name(i);
+        const char* ppd_path = g_ppddata_calls.get_ppd(name);
+        if (!ppd_path)
+            continue;
+        const TempPpdFile ppd(ppd_path);
+        // The window model holds 64 printers; a name that does not fit its
+        // field would, cut short, address another queue.
+        if (wnd->printers_num >= PRINTERS_MAX || strlen(name) >= PRINTER_TEXT_SIZE)
+            continue;
+
+        UIPrinterInfo* record = CreateUIPrinterInfo(name);
+        if (!record) {
+            ReportNoMemory();
+            return -1;
+        }
+        if (GetPPDData(wnd, ppd.path(), record) != 0) {
+            const int error = errno;
+            DestroyUIPrinterInfo(record);
+            ReportUnreadablePpd(name, error);
+            return -1;
+        }
+        if (AddUIPrinterInfo2UIAutoShutdownWnd(wnd, record) != 0)
+            DestroyUIPrinterInfo(record);
+    }
     return 0;
 }
 
-UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd*, const char*)
+UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name)
 {
+    if (!wnd || !printer_name)
+        return nullptr;
+    for (int i = 0; i < wnd->printers_num; ++i) {
+        UIPrinterInfo* record = wnd->printersInfo[i];
+        if (record && strcmp(record->printerName, printer_name) == 0)
+            return record;
+    }
     return nullptr;
 }
 
-void DestroyPrintersInfo(UIAutoShutdownWnd*) {}
+void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
+{
+    if (!wnd)
+        return;
+    for (int i = 0; wnd->printers_num > 0; ++i, --wnd->printers_num) {
+        DestroyUIPrinterInfo(wnd->printersInfo[i]);
+        wnd->printersInfo[i] = nullptr;
+    }
+}
+
+UIPrinterInfo* CreateUIPrinterInfo(const char* name)
+{
+    if (!name || strlen(name) >= PRINTER_TEXT_SIZE)
+        return nullptr;
+    auto* record = static_cast<UIPrinterInfo*>(g_ppddata_calls.alloc_record(sizeof(UIPrinterInfo)));
+    if (!record)
+        return nullptr;
+    memset(record, 0, sizeof *record);
+    strcpy(record->printerName, name);
+    return record;
+}
+
+int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* printerInfo)
+{
+    if (!ppd_file || !printerInfo)
+        return -1;
+    FilePtr file(g_ppddata_calls.open(ppd_file, "r"));
+    if (!file)
+        return -1;
+    char line[kLineSize];
+    for (;;) {
+        memset(line, 0, sizeof line);
+        if (!fgets(line, sizeof line, file.get()))
+            break;
+        GetStatusuiValue(wnd, printerInfo, line);
+    }
+    // A read error (say, the path names a folder) is not the end of the
+    // file. Its errno outlives fclose for the caller's message.
+    if (!ferror(file.get()))
+        return 0;
+    const int error = errno;
+    file.reset();
+    errno = error;
+    return -1;
+}
+
+void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char* buff)
+{
+    if (!printerInfo || !buff)
+        return;
+    for (const PpdKey& key : kPpdKeys) {
+        if (strncmp(buff, key.text, strlen(key.text)) != 0)
+            continue;
+        char value[PRINTER_TEXT_SIZE] = {};
+        if (!ExtractValue(buff, value) || IsMinusOne(value))
+            return;
+        char(&field)[PRINTER_TEXT_SIZE] = printerInfo->*key.field;
+        memset(field, 0, sizeof field);
+        memcpy(field, value, strlen(value));
+        return;
+    }
+}
+
+int AddUIPrinterInfo2UIAutoShutdownWnd(UIAutoShutdownWnd* wnd, UIPrinterInfo* printerInfo)
+{
+    if (!wnd || !printerInfo || wnd->printers_num >= PRINTERS_MAX)
+        return -1;
+    wnd->printersInfo[wnd->printers_num++] = printerInfo;
+    return 0;
+}
+
+void DestroyUIPrinterInfo(UIPrinterInfo* printerInfo)
+{
+    free(printerInfo);
+}

@@ -47,6 +47,7 @@ PrivateCupsd::PrivateCupsd()
 
 PrivateCupsd::~PrivateCupsd()
 {
+    RestoreEnvironment();
     cupsd_->Stop();
 }
 
@@ -58,11 +59,30 @@ EnvChanges PrivateCupsd::env() const
             {"TMPDIR", tmpdir()}};
 }
 
-void PrivateCupsd::UseInThisProcess() const
+void PrivateCupsd::UseInThisProcess()
 {
-    for (const auto& [name, value] : env())
+    for (const auto& [name, value] : env()) {
+        if (!saved_env_.count(name)) {
+            const char* old = std::getenv(name.c_str());
+            saved_env_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        }
         setenv(name.c_str(), value->c_str(), 1);
+    }
     cupsSetServer(server().c_str());
+}
+
+void PrivateCupsd::RestoreEnvironment()
+{
+    if (saved_env_.empty())
+        return;
+    for (const auto& [name, value] : saved_env_) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+    saved_env_.clear();
+    cupsSetServer(nullptr);
 }
 
 ::testing::AssertionResult PrivateCupsd::AddQueue(const std::string& name, const std::string& ppd)

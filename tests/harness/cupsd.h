@@ -36,8 +36,9 @@ public:
     // readable there, instead of asking this scheduler).
     EnvChanges env() const;
     // Sets env() in this process and points its libcups at the scheduler,
-    // for code under test that calls libcups directly.
-    void UseInThisProcess() const;
+    // for code under test that calls libcups directly. The destructor puts
+    // the previous values back.
+    void UseInThisProcess();
 
     // Adds an enabled queue NAME printing to /dev/null with the given PPD:
     // PPD text (anything with a line break) or the path of a PPD file.
@@ -49,10 +50,12 @@ public:
 
 private:
     std::string client_root() const { return dir_ / "client"; }
+    void RestoreEnvironment();
 
     TempDir dir_;
     std::unique_ptr<Process> cupsd_;
     int ppd_serial_ = 0;
+    EnvChanges saved_env_;
 };
 
 // A small valid PPD file for a Brelko printer. `model` becomes the value of

@@ -1,0 +1,156 @@
+// Printer discovery against a real, private CUPS scheduler: queues are made
+// with lpadmin from PPD files written here, and what GetPrintersInfo reads
+// must have travelled through the scheduler.
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cupsd.h"
+#include "ppddata.h"
+#include "ppddata_seam.h"
+
+namespace {
+
+using harness::MakePpd;
+
+// The destination names in the order the scheduler lists them.
+std::vector<std::string> SchedulerOrder()
+{
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests(&dests);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i)
+        names.push_back(dests[i].name);
+    cupsFreeDests(count, dests);
+    return names;
+}
+
+class DiscoveryOnCupsd : public ::testing::Test {
+protected:
+    DiscoveryOnCupsd() : saved_(g_ppddata_calls) { cupsd_.UseInThisProcess(); }
+    ~DiscoveryOnCupsd() override
+    {
+        g_ppddata_calls = saved_;
+        DestroyPrintersInfo(&wnd_);
+    }
+
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < wnd_.printers_num; ++i)
+            names.push_back(wnd_.printersInfo[i]->printerName);
+        return names;
+    }
+
+    harness::PrivateCupsd cupsd_;
+    UIAutoShutdownWnd wnd_{};
+
+private:
+    PpdDataCalls saved_;
+};
+
+TEST_F(DiscoveryOnCupsd, ReadsModelAndDriverVersionOfEveryQueueInListOrder)
+{
+    const struct {
+        const char* queue;
+        std::string ppd;
+        const char* model;
+        const char* version;
+    } queues[] = {
+        {"Brelko-M210", MakePpd("Brelko M210", "2.60"), "Brelko M210", "2.60"},
+        {"Brelko-M240C-Old", MakePpd("Brelko M240C/M248C", "2.55"), "Brelko M240C/M248C", "2.55"},
+        {"a-lower-case-queue", MakePpd("brelko m220", "2.56"), "brelko m220", "2.56"},
+        {"Unsupported", MakePpd("Brelko M900", "3.01"), "Brelko M900", "3.01"},
+        {"No-Model-Key", MakePpd("", "2.60"), "", "2.60"},
+        {"Colon-In-Model", MakePpd("", "2.60", "*VXPrinterName: \"Brelko M220:rev B\"\n"),
+         "Brelko M220", "2.60"},
+        {"Minus-One", MakePpd("Brelko M230", "2.60", "*VXPrinterName: \"-1\"\n"), "Brelko M230",
+         "2.60"},
+    };
+    for (const auto& q : queues)
+        ASSERT_TRUE(cupsd_.AddQueue(q.queue, q.ppd));
+
+    ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    EXPECT_EQ(Names(), SchedulerOrder()) << "records follow the scheduler's list";
+    ASSERT_EQ(wnd_.printers_num, static_cast<int>(std::size(queues)));
+    for (const auto& q : queues) {
+        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, q.queue);
+        ASSERT_NE(info, nullptr) << q.queue;
+        EXPECT_STREQ(info->modelName, q.model) << q.queue;
+        EXPECT_STREQ(info->driverVersion, q.version) << q.queue;
+    }
+    EXPECT_EQ(cupsd_.TmpFileCount(), 0) << "PPD copies left behind";
+}
+
+TEST_F(DiscoveryOnCupsd, SkipsAQueueWithoutPpd)
+{
+    ASSERT_TRUE(cupsd_.AddQueue("Brelko-M250C", MakePpd("Brelko M250C")));
+    std::string output;
+    ASSERT_EQ(harness::Run({"lpadmin", "-h", cupsd_.server(), "-p", "Raw-Queue", "-E", "-v",
+                            "file:///dev/null"},
+                           std::chrono::seconds(30), &output, cupsd_.env()),
+              0)
+        << output;
+    ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    EXPECT_EQ(Names(), std::vector<std::string>{"Brelko-M250C"});
+    EXPECT_EQ(cupsd_.TmpFileCount(), 0);
+}
+
+TEST_F(DiscoveryOnCupsd, KeepsTheFirst64Of70QueuesAndLeavesNoCopies)
+{
+    const std::string ppd = MakePpd("Brelko M230");
+    for (int i = 0; i < 70; ++i)
+        ASSERT_TRUE(cupsd_.AddQueue("Queue-" + std::to_string(100 + i), ppd));
+    ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    std::vector<std::string> first64 = SchedulerOrder();
+    ASSERT_EQ(first64.size(), 70u);
+    first64.resize(64);
+    EXPECT_EQ(Names(), first64);
+    EXPECT_EQ(cupsd_.TmpFileCount(), 0);
+}
+
+// A PPD copy that cannot be opened, the third queue's, on an otherwise real
+// scheduler.
+int g_opens;
+FILE* OpenFailingThird(const char* path, const char* mode)
+{
+    if (++g_opens == 3) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return fopen(path, mode);
+}
+
+TEST_F(DiscoveryOnCupsd, AFailedDiscoveryLeavesNoCopiesEither)
+{
+    for (const char* queue : {"Q1", "Q2", "Q3", "Q4"})
+        ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
+    g_opens = 0;
+    g_ppddata_calls.open = OpenFailingThird;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(GetPrintersInfo(&wnd_), -1);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("queue \"Q3\""), std::string::npos) << err;
+    EXPECT_EQ(wnd_.printers_num, 2);
+    EXPECT_EQ(cupsd_.TmpFileCount(), 0);
+}
+
+unsigned g_pauses;
+unsigned CountPause(unsigned seconds)
+{
+    g_pauses += seconds;
+    return 0;
+}
+
+TEST_F(DiscoveryOnCupsd, AnEmptySchedulerIsAskedAgainThenGivesNoPrinters)
+{
+    g_pauses = 0;
+    g_ppddata_calls.sleep = CountPause;
+    EXPECT_EQ(GetPrintersInfo(&wnd_), 0);
+    EXPECT_EQ(g_pauses, 20u);
+    EXPECT_EQ(wnd_.printers_num, 0);
+}
+
+}  // namespace
