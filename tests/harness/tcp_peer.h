@@ -1,0 +1,74 @@
+// A scripted daemon on loopback for tests that need a byte-exact or a
+// misbehaving peer: it reads whole request frames, records them, and plays
+// one scripted step per request.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace harness {
+
+class TcpPeer {
+public:
+    enum class After {
+        kKeepOpen,  // wait for the next request on the same connection
+        kClose,     // close the connection (orderly)
+        kReset,     // close with a reset
+        kHang,      // keep the connection open and never read or answer again
+    };
+    struct Step {
+        std::string reply;                         // bytes sent after the request
+        After after = After::kKeepOpen;
+        std::chrono::milliseconds delay{0};        // before the first byte
+        std::chrono::milliseconds byte_gap{0};     // between bytes (0: all at once)
+    };
+
+    // Listens on 127.0.0.1 at a free port; `backlog` as for listen(2).
+    explicit TcpPeer(int backlog = 8);
+    ~TcpPeer();
+    TcpPeer(const TcpPeer&) = delete;
+    TcpPeer& operator=(const TcpPeer&) = delete;
+
+    int port() const { return port_; }
+    // Steps are played in order, one per received request, across
+    // connections (each served on a thread of its own). With no step left the peer closes the connection.
+    void Push(Step step);
+    // Complete request frames received so far, in order.
+    std::vector<std::string> Requests();
+    int Accepted();
+    // Waits until `count` requests were received; false on time-out.
+    bool WaitForRequests(size_t count, std::chrono::milliseconds timeout);
+
+private:
+    void Run();
+    bool Serve(int fd);  // false: keep the connection open, unserved
+    bool Play(int fd, const Step& step);
+    bool ReadExactly(int fd, char* data, size_t size);
+    bool Pause(std::chrono::milliseconds span);
+
+    int listen_fd_ = -1;
+    int stop_pipe_[2] = {-1, -1};
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Step> steps_;
+    std::vector<std::string> requests_;
+    int accepted_ = 0;
+    std::thread thread_;
+};
+
+// Wire helpers for building replies and checking requests.
+std::string Le32(int32_t value);
+std::string Le16(int16_t value);
+// A response: magic, response_code, status_code, total_length, payload.
+std::string Response(int16_t code, const std::string& payload, int16_t status = 0);
+std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
+                              int16_t status = 0);
+std::string Hex(const std::string& bytes);
+
+}  // namespace harness
