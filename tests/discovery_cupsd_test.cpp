@@ -153,4 +153,37 @@ TEST_F(DiscoveryOnCupsd, AnEmptySchedulerIsAskedAgainThenGivesNoPrinters)
     EXPECT_EQ(wnd_.printers_num, 0);
 }
 
+TEST_F(DiscoveryOnCupsd, TheDemoQueuesCarryTheModelsTheDemoRelies)
+{
+    std::string output;
+    ASSERT_EQ(harness::Run({harness::SourcePath("scripts/demo-queues"), cupsd_.root()},
+                           std::chrono::seconds(60), &output, cupsd_.env()),
+              0)
+        << output;
+    ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    const struct {
+        const char* queue;
+        const char* model;
+        const char* version;
+    } expected[] = {
+        {"Brelko-M210", "Brelko M210", "2.60"},
+        {"Brelko-M220", "Brelko M220", "2.60"},
+        {"Brelko-M230", "Brelko M230", "2.61"},
+        {"Brelko-M240C", "Brelko M240C/M248C", "2.60"},
+        {"Brelko-M250C", "Brelko M250C", "2.70"},
+        {"Brelko-M220-Office", "Brelko M220", "2.60"},
+        {"Brelko-M240C-Old", "Brelko M240C/M248C", "2.60"},
+        {"Brelko-M900", "Brelko M900", "2.60"},
+        {"brelko-m220-lower", "brelko m220", "2.60"},
+        {"Brelko-M230-OldDriver", "Brelko M230", "2.55"},
+    };
+    EXPECT_EQ(wnd_.printers_num, static_cast<int>(std::size(expected)));
+    for (const auto& e : expected) {
+        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, e.queue);
+        ASSERT_NE(info, nullptr) << e.queue;
+        EXPECT_STREQ(info->modelName, e.model) << e.queue;
+        EXPECT_STREQ(info->driverVersion, e.version) << e.queue;
+    }
+}
+
 }  // namespace

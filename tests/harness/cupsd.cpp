@@ -27,9 +27,8 @@ PrivateCupsd::PrivateCupsd()
     MakeDir(home());
     MakeDir(tmpdir());
     MakeDir(client_root());
-    const std::string root = dir_ / "cupsd";
     cupsd_ = std::make_unique<Process>(
-        std::vector<std::string>{SourcePath("scripts/private-cupsd"), root}, EnvChanges{},
+        std::vector<std::string>{SourcePath("scripts/private-cupsd"), root()}, EnvChanges{},
         dir_ / "cupsd.out", dir_ / "cupsd.out");
     std::string answer;
     const bool ready = WaitFor(

@@ -22,13 +22,15 @@ public:
     PrivateCupsd(const PrivateCupsd&) = delete;
     PrivateCupsd& operator=(const PrivateCupsd&) = delete;
 
-    // The value for CUPS_SERVER: the scheduler's socket.
-    std::string server() const { return dir_ / "cupsd/cups.sock"; }
+    // The folder the scheduler keeps everything in (what the scripts take
+    // as DIR), and the value for CUPS_SERVER: the scheduler's socket.
+    std::string root() const { return dir_ / "cupsd"; }
+    std::string server() const { return root() + "/cups.sock"; }
     // Where clients started with env() keep their home and temporary files:
     // the copies of PPD files that cupsGetPPD makes land in tmpdir().
     std::string home() const { return dir_ / "home"; }
     std::string tmpdir() const { return dir_ / "tmp"; }
-    std::string error_log() const { return dir_ / "cupsd/log/error_log"; }
+    std::string error_log() const { return root() + "/log/error_log"; }
     // Environment for a child that should see this scheduler and nothing of
     // the machine's or the user's own CUPS settings: CUPS_SERVER, HOME,
     // TMPDIR, and an empty CUPS_SERVERROOT (libcups would otherwise take a
