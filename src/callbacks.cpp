@@ -1,9 +1,60 @@
 #include "callbacks.h"
 
+#include <cstring>
+
+#include "assetdlg.h"
 #include "msgdlg.h"
+#include "startcheck.h"
+#include "support.h"
 #include "widgets.h"
 
 // ---------------------------------------------------------------- main window
+
+// The window manager's close request ends the program like Exit; the
+// window itself stays until the process ends.
+gboolean on_ShutdownMain_Dialog_delete_event(GtkWidget*, GdkEvent*, gpointer)
+{
+    DisposeAutoShutdownWnd();
+    return TRUE;
+}
+
+// The main window is never destroyed by the program.
+void on_ShutdownMain_Dialog_destroy(GtkObject*, gpointer) {}
+
+// Opens the settings dialog for the selected printer.
+void on_ShutdownMainDlg_Set_button_clicked(GtkButton*, gpointer)
+{
+    if (g_autoshutdown_window)
+        ShowASSetDlg(g_autoshutdown_window);
+}
+
+// Ends the program.
+void on_ShutdownMainDlg_Exit_button_clicked(GtkButton*, gpointer)
+{
+    DisposeAutoShutdownWnd();
+}
+
+// Remembers the selected row's names and enables the settings button.
+void on_treeview1_cursor_changed(GtkTreeView* treeview, gpointer)
+{
+    UIAutoShutdownWnd* wnd = g_autoshutdown_window;
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (!wnd || !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(treeview), &model,
+                                                 &iter))
+        return;
+    gchar* printer = nullptr;
+    gchar* product = nullptr;
+    gtk_tree_model_get(model, &iter, 0, &printer, 1, &product, -1);
+    // Zero-filled, so that no byte of a longer earlier name survives.
+    std::memset(wnd->selectedPrinterName, 0, sizeof(wnd->selectedPrinterName));
+    std::memset(wnd->selectedModelName, 0, sizeof(wnd->selectedModelName));
+    g_strlcpy(wnd->selectedPrinterName, printer ? printer : "", sizeof(wnd->selectedPrinterName));
+    g_strlcpy(wnd->selectedModelName, product ? product : "", sizeof(wnd->selectedModelName));
+    SetWidgetSensitive(wnd->dialog.window, "ShutdownMainDlg_Set_button", TRUE);
+    g_free(printer);
+    g_free(product);
+}
 
 // ------------------------------------------------------------- message dialog
 

@@ -5,9 +5,100 @@
 
 // ---------------------------------------------------------------- main window
 
+// The main window: the printer list, the settings button and Exit. Built,
+// connected and registered; shown later by start-up.
 GtkWidget* create_ShutdownMain_Dialog(void)
 {
-    return nullptr;
+    GtkWidget* ShutdownMain_Dialog = gtk_dialog_new();
+    gtk_widget_set_size_request(ShutdownMain_Dialog, 522, 374);
+    gtk_window_set_title(GTK_WINDOW(ShutdownMain_Dialog), _("Quellon"));
+    gtk_window_set_position(GTK_WINDOW(ShutdownMain_Dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_resizable(GTK_WINDOW(ShutdownMain_Dialog), FALSE);
+    gtk_window_set_type_hint(GTK_WINDOW(ShutdownMain_Dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+    GtkWidget* vbox42 = GTK_DIALOG(ShutdownMain_Dialog)->vbox;
+    gtk_widget_show(vbox42);
+
+    GtkWidget* vbox43 = gtk_vbox_new(FALSE, 0);
+    gtk_widget_show(vbox43);
+    gtk_box_pack_start(GTK_BOX(vbox42), vbox43, TRUE, TRUE, 0);
+
+    GtkWidget* vbox44 = gtk_vbox_new(TRUE, 0);
+    gtk_widget_show(vbox44);
+    gtk_box_pack_start(GTK_BOX(vbox43), vbox44, TRUE, TRUE, 0);
+
+    GtkWidget* label161 =
+        gtk_label_new(_("Select a printer, and then click [Auto Shutdown Settings]."));
+    gtk_widget_show(label161);
+    gtk_box_pack_start(GTK_BOX(vbox44), label161, FALSE, FALSE, 0);
+    gtk_misc_set_alignment(GTK_MISC(label161), 0.0, 0.5);
+
+    GtkWidget* label162 = gtk_label_new(_("Printer List:"));
+    gtk_widget_show(label162);
+    gtk_box_pack_start(GTK_BOX(vbox44), label162, FALSE, FALSE, 0);
+    gtk_misc_set_alignment(GTK_MISC(label162), 0.0, 0.5);
+
+    GtkWidget* ShutdownMainDlg_scrolledwindow = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_widget_show(ShutdownMainDlg_scrolledwindow);
+    gtk_box_pack_start(GTK_BOX(vbox43), ShutdownMainDlg_scrolledwindow, TRUE, TRUE, 0);
+    gtk_widget_set_size_request(ShutdownMainDlg_scrolledwindow, 78, 78);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(ShutdownMainDlg_scrolledwindow),
+                                   GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+
+    GtkWidget* ShutdownMainDlg_treeview = gtk_tree_view_new();
+    gtk_widget_show(ShutdownMainDlg_treeview);
+    gtk_container_add(GTK_CONTAINER(ShutdownMainDlg_scrolledwindow), ShutdownMainDlg_treeview);
+    gtk_widget_set_size_request(ShutdownMainDlg_treeview, 105, 24);
+    gtk_container_set_border_width(GTK_CONTAINER(ShutdownMainDlg_treeview), 1);
+    gtk_tree_view_set_reorderable(GTK_TREE_VIEW(ShutdownMainDlg_treeview), TRUE);
+    gtk_tree_view_set_enable_search(GTK_TREE_VIEW(ShutdownMainDlg_treeview), FALSE);
+    gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(ShutdownMainDlg_treeview), TRUE);
+
+    GtkWidget* hbox63 = gtk_hbox_new(FALSE, 0);
+    gtk_widget_show(hbox63);
+    gtk_box_pack_end(GTK_BOX(vbox43), hbox63, TRUE, FALSE, 0);
+
+    GtkWidget* ShutdownMainDlg_Set_button =
+        gtk_button_new_with_mnemonic(_("Auto Shutdown Settings..."));
+    gtk_widget_show(ShutdownMainDlg_Set_button);
+    gtk_box_pack_end(GTK_BOX(hbox63), ShutdownMainDlg_Set_button, FALSE, FALSE, 0);
+    gtk_widget_set_size_request(ShutdownMainDlg_Set_button, 245, -1);
+
+    GtkWidget* hbuttonbox7 = GTK_DIALOG(ShutdownMain_Dialog)->action_area;
+    gtk_widget_show(hbuttonbox7);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox7), GTK_BUTTONBOX_END);
+
+    GtkWidget* ShutdownMainDlg_Exit_button = gtk_button_new_with_mnemonic(_("Exit"));
+    gtk_widget_show(ShutdownMainDlg_Exit_button);
+    gtk_dialog_add_action_widget(GTK_DIALOG(ShutdownMain_Dialog), ShutdownMainDlg_Exit_button, 0);
+    gtk_widget_set_can_default(ShutdownMainDlg_Exit_button, TRUE);
+
+    g_signal_connect(ShutdownMain_Dialog, "delete_event",
+                     G_CALLBACK(on_ShutdownMain_Dialog_delete_event), nullptr);
+    g_signal_connect(ShutdownMain_Dialog, "destroy", G_CALLBACK(on_ShutdownMain_Dialog_destroy),
+                     nullptr);
+    g_signal_connect(ShutdownMainDlg_treeview, "cursor_changed",
+                     G_CALLBACK(on_treeview1_cursor_changed), nullptr);
+    g_signal_connect(ShutdownMainDlg_Set_button, "clicked",
+                     G_CALLBACK(on_ShutdownMainDlg_Set_button_clicked), nullptr);
+    g_signal_connect(ShutdownMainDlg_Exit_button, "clicked",
+                     G_CALLBACK(on_ShutdownMainDlg_Exit_button_clicked), nullptr);
+
+    hookup_object_no_ref(ShutdownMain_Dialog, ShutdownMain_Dialog, "ShutdownMain_Dialog");
+    hookup_object_no_ref(ShutdownMain_Dialog, vbox42, "vbox42");
+    hookup_object(ShutdownMain_Dialog, vbox43, "vbox43");
+    hookup_object(ShutdownMain_Dialog, vbox44, "vbox44");
+    hookup_object(ShutdownMain_Dialog, label161, "label161");
+    hookup_object(ShutdownMain_Dialog, label162, "label162");
+    hookup_object(ShutdownMain_Dialog, ShutdownMainDlg_scrolledwindow,
+                  "ShutdownMainDlg_scrolledwindow");
+    hookup_object(ShutdownMain_Dialog, ShutdownMainDlg_treeview, "ShutdownMainDlg_treeview");
+    hookup_object(ShutdownMain_Dialog, hbox63, "hbox63");
+    hookup_object(ShutdownMain_Dialog, ShutdownMainDlg_Set_button, "ShutdownMainDlg_Set_button");
+    hookup_object_no_ref(ShutdownMain_Dialog, hbuttonbox7, "hbuttonbox7");
+    hookup_object(ShutdownMain_Dialog, ShutdownMainDlg_Exit_button, "ShutdownMainDlg_Exit_button");
+
+    return ShutdownMain_Dialog;
 }
 
 // ------------------------------------------------------------- message dialog

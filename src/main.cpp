@@ -1,8 +1,40 @@
+#include <clocale>
+#include <cstdio>
+
+#include "dialog.h"
 #include "startcheck.h"
+#include "support.h"
+#include "widgets.h"
 
 UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
-int main(int, char**)
+// Starts the program: catalogues, the toolkit, the window model; then runs
+// the outer main loop until the main window's exit path ends it.
+int main(int argc, char** argv)
 {
+    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
+    textdomain(QUELLON_DOMAIN);
+
+    gtk_set_locale();
+    if (!gtk_init_check(&argc, &argv)) {
+        const char* display = gdk_get_display_arg_name();
+        std::fprintf(stderr, "quellon: %s %s\n", _("cannot open display"),
+                     display ? display : g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "");
+        return -1;
+    }
+    add_pixmap_directory(QUELLON_PIXMAPDIR);
+    SigInit();
+
+    g_autoshutdown_window = CreateAutoShutdownWnd();
+    if (!g_autoshutdown_window)
+        return -1;
+
+    gtk_widget_realize(g_autoshutdown_window->dialog.window);
+    gtk_widget_show(g_autoshutdown_window->dialog.window);
+    gtk_main();
+
+    DisposeDialog(&g_autoshutdown_window->dialog);
+    g_autoshutdown_window = nullptr;
     return 0;
 }

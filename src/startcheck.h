@@ -47,3 +47,13 @@ const char* GetASFirmVersion(int i);
 const char* GetMinFirmVersion(const char* modelName);
 
 void mem_free(void* pointer);
+
+// The steps of CreateAutoShutdownWnd that can fail. Production code uses
+// the real ones; tests replace one to make it fail.
+typedef struct StartupSteps {
+    UIDialog* (*create_dialog)(int size, UIDialog* parent);
+    int (*get_printers_info)(UIAutoShutdownWnd* wnd);
+    GtkWidget* (*create_main_window)(void);
+    int (*set_tree_view)(UIAutoShutdownWnd* wnd);
+} StartupSteps;
+extern StartupSteps g_startup_steps;
