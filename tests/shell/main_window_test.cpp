@@ -260,7 +260,6 @@ struct StartedModel {
         // What an opened settings dialog leaves behind.
         wnd->tocode = g_strdup("UTF-8");
         wnd->fromcode = g_strdup("UTF-8");
-        wnd->msg_dlg = reinterpret_cast<UIMsgDlg*>(CreateDialog(sizeof(UIDialog), &wnd->dialog));
         gtk_widget_realize(wnd->dialog.window);
         gtk_widget_show(wnd->dialog.window);
     }
