@@ -1,0 +1,604 @@
+// The daemon simulator over real loopback TCP, driven by a small raw client
+// written here (not the program's own connection module), so a fault in one
+// cannot hide a fault in the other.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "process.h"
+#include "zeld_sim.h"
+
+using namespace std::chrono_literals;
+using harness::Millis;
+using harness::ZeldSim;
+
+namespace {
+
+constexpr int32_t kFirmware = 106520;
+constexpr int32_t kReadTimer = 106523;
+constexpr int32_t kWriteTimer = 102415;
+constexpr Millis kAnswerDeadline = 10000ms;
+
+std::string Le32(uint32_t v)
+{
+    std::string out;
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+uint32_t GetLe32(const std::string& s, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(s[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+std::string Frame(int32_t command, const std::string& printer, const std::string& data,
+                  const std::string& locale = "en_GB.UTF-8")
+{
+    const std::string body = Le32(static_cast<uint32_t>(printer.size())) + printer +
+                             Le32(static_cast<uint32_t>(locale.size())) + locale + data;
+    return "zel0" + Le32(static_cast<uint32_t>(command)) + Le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+std::string Query(const std::string& printer, int32_t item)
+{
+    return Frame(19, printer, Le32(4) + Le32(static_cast<uint32_t>(item)));
+}
+
+std::string Write(const std::string& printer, uint32_t value)
+{
+    return Frame(19, printer, Le32(8) + Le32(kWriteTimer) + Le32(value));
+}
+
+struct Answer {
+    std::string magic;
+    int16_t code = 0;
+    uint16_t status = 0;
+    int32_t length = 0;
+    std::string payload;
+};
+
+// A blocking-free client: every read has a deadline, so a test against a
+// misbehaving simulator fails instead of hanging.
+class RawClient {
+public:
+    explicit RawClient(uint16_t port)
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawClient()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return connected_; }
+    bool Send(const std::string& bytes)
+    {
+        return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Up to `n` bytes, fewer when the peer closes, resets or `timeout` passes;
+    // `eof` and `error` tell which.
+    std::string Read(size_t n, Millis timeout = kAnswerDeadline)
+    {
+        std::string out;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (out.size() < n) {
+            const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            char buf[4096];
+            const ssize_t got = recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
+            if (got == 0) {
+                eof = true;
+                break;
+            }
+            if (got < 0) {
+                error = errno;
+                break;
+            }
+            out.append(buf, static_cast<size_t>(got));
+        }
+        return out;
+    }
+    // True when the peer closes (or resets) within `timeout` with nothing
+    // more to read.
+    bool ClosedByPeer(Millis timeout = kAnswerDeadline)
+    {
+        const std::string rest = Read(1, timeout);
+        return rest.empty() && (eof || error != 0);
+    }
+    std::optional<Answer> Exchange(const std::string& frame)
+    {
+        if (!Send(frame))
+            return std::nullopt;
+        return ReadAnswer();
+    }
+    std::optional<Answer> ReadAnswer(Millis timeout = kAnswerDeadline)
+    {
+        const std::string h = Read(12, timeout);
+        if (h.size() != 12)
+            return std::nullopt;
+        Answer a;
+        a.magic = h.substr(0, 4);
+        a.code = static_cast<int16_t>(GetLe32(h, 4) & 0xFFFF);
+        a.status = static_cast<uint16_t>(GetLe32(h, 4) >> 16);
+        a.length = static_cast<int32_t>(GetLe32(h, 8));
+        if (a.length > 0 && a.length < 4096)
+            a.payload = Read(static_cast<size_t>(a.length), timeout);
+        return a;
+    }
+
+    bool eof = false;
+    int error = 0;
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+std::optional<Answer> Ask(const ZeldSim& sim, const std::string& frame)
+{
+    RawClient c(sim.port());
+    return c.Exchange(frame);
+}
+
+std::optional<uint16_t> ReadTimer(const ZeldSim& sim, const std::string& printer)
+{
+    const auto a = Ask(sim, Query(printer, kReadTimer));
+    if (!a || a->code != 0 || a->payload.size() != 4)
+        return std::nullopt;
+    return static_cast<uint16_t>(GetLe32(a->payload, 0) & 0xFFFF);
+}
+
+ZeldSim::Options TwoPrinters()
+{
+    ZeldSim::Options o;
+    o.printers = {{"lp1", 1, 5, 4}, {"lp2", 2, 10, 0x8005}};
+    return o;
+}
+
+// ------------------------------------------------------------ answers
+
+TEST(ZeldSim, AnswersTheThreeItemsByteForByte)
+{
+    ZeldSim sim(TwoPrinters());
+    RawClient c(sim.port());
+    ASSERT_TRUE(c.connected());
+
+    auto fw = c.Exchange(Query("lp2", kFirmware));
+    ASSERT_TRUE(fw);
+    EXPECT_EQ(fw->magic, "zelr");
+    EXPECT_EQ(fw->code, 0);
+    EXPECT_EQ(fw->status, 0);
+    EXPECT_EQ(fw->payload, std::string("\x02\x0a", 2)) << "firmware 2.10 is the bytes 02 0A";
+
+    auto timer = c.Exchange(Query("lp2", kReadTimer));
+    ASSERT_TRUE(timer);
+    EXPECT_EQ(timer->payload, std::string("\x05\x80\x00\x00", 4)) << "0x8005 as a 32-bit little-endian value";
+
+    // Only the low 16 bits of the written value are kept.
+    auto write = c.Exchange(Write("lp2", 0x00018004));
+    ASSERT_TRUE(write);
+    EXPECT_EQ(write->code, 0);
+    EXPECT_EQ(write->length, 0);
+    timer = c.Exchange(Query("lp2", kReadTimer));
+    ASSERT_TRUE(timer);
+    EXPECT_EQ(timer->payload, std::string("\x04\x80\x00\x00", 4));
+    EXPECT_EQ(sim.StoredTimer("lp2"), 0x8004);
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 4) << "a write to one printer leaves the others alone";
+}
+
+TEST(ZeldSim, RefusesWhatItDoesNotKnow)
+{
+    struct Case {
+        const char* what;
+        std::string frame;
+        int16_t code;
+        uint16_t status;
+    };
+    const Case cases[] = {
+        {"unknown printer", Query("nosuch", kFirmware), 2, 0xFFFF},
+        {"printer name with a host part", Query("lp1@localhost", kFirmware), 2, 0xFFFF},
+        {"unknown item", Query("lp1", 106521), 3, 0},
+        {"unknown command", Frame(1, "lp1", Le32(0)), 1, 0},
+        {"command 20 with a good item", Frame(20, "lp1", Le32(4) + Le32(kFirmware)), 1, 0},
+        {"count field disagrees with the data part", Frame(19, "lp1", Le32(8) + Le32(kFirmware)), 4, 0},
+        {"no data part", Frame(19, "lp1", ""), 4, 0},
+        {"write without a value", Frame(19, "lp1", Le32(4) + Le32(kWriteTimer)), 4, 0},
+        {"query with a value", Frame(19, "lp1", Le32(8) + Le32(kReadTimer) + Le32(1)), 4, 0},
+        {"size_printer beyond the frame",
+         "zel0" + Le32(19) + Le32(16) + Le32(1000) + std::string(12, 'x'), 4, 0xFFFF},
+    };
+    ZeldSim sim(TwoPrinters());
+    RawClient c(sim.port());
+    for (const auto& tc : cases) {
+        const auto a = c.Exchange(tc.frame);
+        ASSERT_TRUE(a) << tc.what << ": no answer";
+        EXPECT_EQ(a->code, tc.code) << tc.what;
+        EXPECT_EQ(a->status, tc.status) << tc.what;
+        EXPECT_EQ(a->length, 0) << tc.what;
+    }
+    EXPECT_EQ(sim.StoredTimer("lp1"), std::nullopt) << "nothing was written";
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 4);
+}
+
+TEST(ZeldSim, DefaultSetMatchesTheDemoQueues)
+{
+    struct Case {
+        const char* queue;
+        const char* firmware;
+        uint16_t timer;
+    };
+    const Case cases[] = {
+        {"Brelko-M210", "\x01\x02", 4},         {"Brelko-M220", "\x01\x01", 0x8002},
+        {"Brelko-M230", "\x02\x0a", 8},         {"Brelko-M240C", "\x01\x03", 1},
+        {"Brelko-M250C", "\x01\x00", 0x8008},   {"Brelko-M220-Office", "\x01\x05", 3},
+        {"Brelko-M240C-Old", "\x01\x02", 4},
+    };
+    ZeldSim sim;
+    for (const auto& tc : cases) {
+        const auto fw = Ask(sim, Query(tc.queue, kFirmware));
+        ASSERT_TRUE(fw) << tc.queue;
+        EXPECT_EQ(fw->payload, std::string(tc.firmware, 2)) << tc.queue;
+        EXPECT_EQ(ReadTimer(sim, tc.queue), tc.timer) << tc.queue;
+    }
+}
+
+// ------------------------------------------------------------ state
+
+TEST(ZeldSim, WrittenTimerSurvivesRestart)
+{
+    ZeldSim sim(TwoPrinters());
+    ASSERT_EQ(Ask(sim, Write("lp1", 0x8007))->code, 0);
+    ASSERT_EQ(Ask(sim, Write("lp1", 6))->code, 0);
+    EXPECT_EQ(sim.StoredTimer("lp1"), 6);
+    EXPECT_EQ(sim.StoredTimer("lp2"), 0x8005);
+
+    sim.Restart();
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 6) << "the last accepted timer, not the configured one";
+    EXPECT_EQ(ReadTimer(sim, "lp2"), 0x8005);
+
+    sim.Restart(false);
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 6);
+}
+
+TEST(ZeldSim, StateKeepsEntriesOfPrintersItDoesNotHold)
+{
+    harness::TempDir dir;
+    const std::string state = dir / "state";
+    harness::WriteFile(state, "gone 9\nlp1 3\n");
+    ZeldSim::Options o = TwoPrinters();
+    o.state_path = state;
+    ZeldSim sim(o);
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 3);
+    ASSERT_EQ(Ask(sim, Write("lp2", 2))->code, 0);
+    EXPECT_EQ(sim.StoredTimer("gone"), 9);
+    EXPECT_EQ(sim.StoredTimer("lp2"), 2);
+}
+
+TEST(ZeldSim, UnwritableStateRefusesTheWrite)
+{
+    harness::TempDir dir;
+    ZeldSim::Options o = TwoPrinters();
+    o.state_path = dir / "no-such-folder/state";
+    ZeldSim sim(o);
+    const auto a = Ask(sim, Write("lp1", 7));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->code, 5);
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 4) << "a timer that could not be kept is not taken";
+}
+
+TEST(ZeldSim, BadStartupInputEndsWithStatus2)
+{
+    harness::TempDir dir;
+    harness::WriteFile(dir / "bad.conf", "printer lp1 1.0\n");
+    harness::WriteFile(dir / "bad-state", "lp1 70000\n");
+    const std::string sim = harness::BuildPath("zeld-sim/zeld-sim");
+    const std::vector<std::vector<std::string>> cases = {
+        {sim, "--port", "0", "--config", dir / "bad.conf"},
+        {sim, "--port", "0", "--printer", "lp1 1.x 4"},
+        {sim, "--port", "0", "--printer", "lp1 1.0 4", "--printer", "lp1 2.0 4"},
+        {sim, "--port", "0", "--fault", "* * explode"},
+        {sim, "--port", "0", "--fault", "* * payload 65"},
+        {sim, "--port", "70000"},
+        {sim, "--port"},
+    };
+    for (const auto& argv : cases) {
+        std::string out;
+        EXPECT_EQ(harness::Run(argv, 10000ms, &out), 2) << argv.back() << ": " << out;
+    }
+    std::string out;
+    EXPECT_EQ(harness::Run({sim, "--port", "0", "--state", dir / "bad-state"}, 10000ms, &out), 1) << out;
+}
+
+// ------------------------------------------------------------ clients
+
+TEST(ZeldSim, ServesAClientWhileAnotherHoldsItsConnection)
+{
+    ZeldSim sim(TwoPrinters());
+    RawClient holder(sim.port());
+    ASSERT_TRUE(holder.connected());
+    const std::string query = Query("lp1", kFirmware);
+    ASSERT_TRUE(holder.Send(query.substr(0, 7))) << "half a header, then nothing";
+
+    for (int i = 0; i < 20; ++i) {
+        const auto a = Ask(sim, Query("lp1", kReadTimer));
+        ASSERT_TRUE(a) << "client " << i << " in a row";
+        EXPECT_EQ(a->code, 0);
+    }
+    ASSERT_TRUE(holder.Send(query.substr(7)));
+    const auto late = holder.ReadAnswer();
+    ASSERT_TRUE(late) << "the held request is answered once whole";
+    EXPECT_EQ(late->payload, std::string("\x01\x05", 2));
+}
+
+TEST(ZeldSim, InterleavedClientsGetTheirOwnAnswers)
+{
+    ZeldSim sim(TwoPrinters());
+    RawClient a(sim.port());
+    RawClient b(sim.port());
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(a.Send(Query("lp1", kFirmware)));
+        ASSERT_TRUE(b.Send(Query("lp2", kFirmware)));
+        const auto from_b = b.ReadAnswer();
+        const auto from_a = a.ReadAnswer();
+        ASSERT_TRUE(from_a && from_b);
+        EXPECT_EQ(from_a->payload, std::string("\x01\x05", 2));
+        EXPECT_EQ(from_b->payload, std::string("\x02\x0a", 2));
+    }
+    // Two requests in one write are answered in order.
+    ASSERT_TRUE(a.Send(Query("lp1", kFirmware) + Query("lp2", kReadTimer)));
+    EXPECT_EQ(a.ReadAnswer()->payload, std::string("\x01\x05", 2));
+    EXPECT_EQ(a.ReadAnswer()->payload, std::string("\x05\x80\x00\x00", 4));
+}
+
+// ------------------------------------------------------------ faults
+
+// What the client sees of one answer to a firmware query under a fault.
+struct Seen {
+    std::string bytes;  // everything before the peer closed or went quiet
+    bool closed = false;
+    int error = 0;
+};
+
+Seen Observe(ZeldSim& sim, const std::string& frame, Millis quiet = 300ms)
+{
+    RawClient c(sim.port());
+    Seen s;
+    if (!c.Send(frame))
+        return s;
+    s.bytes = c.Read(64, quiet);
+    s.closed = c.eof || c.error != 0;
+    s.error = c.error;
+    return s;
+}
+
+std::string ReplyHeader(int16_t code, int32_t length)
+{
+    return "zelr" + std::string(1, static_cast<char>(code & 0xFF)) + std::string(1, static_cast<char>(code >> 8)) +
+           std::string(2, '\0') + Le32(static_cast<uint32_t>(length));
+}
+
+TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
+{
+    const std::string fw("\x01\x05", 2);
+    struct Case {
+        std::string rule;
+        std::string bytes;  // exact bytes the client gets
+        bool closed;
+    };
+    const Case cases[] = {
+        {"refuse 7", ReplyHeader(7, 2) + fw, false},
+        {"refuse -1", ReplyHeader(-1, 2) + fw, false},
+        {"close-before", "", true},
+        {"close-after-header", ReplyHeader(0, 2), true},
+        {"half-payload", ReplyHeader(0, 2) + fw.substr(0, 1), true},
+        {"length -5", ReplyHeader(0, -5) + fw, false},
+        {"length 2147483647", ReplyHeader(0, 2147483647) + fw, false},
+        {"payload 0", ReplyHeader(0, 0), false},
+        {"payload 1", ReplyHeader(0, 1) + fw.substr(0, 1), false},
+        {"payload 2", ReplyHeader(0, 2) + fw, false},
+        {"payload 3", ReplyHeader(0, 3) + fw + std::string(1, '\0'), false},
+        {"silent", "", false},
+    };
+    ZeldSim sim(TwoPrinters());
+    for (const auto& tc : cases) {
+        sim.SetFault("* * " + tc.rule);
+        const Seen s = Observe(sim, Query("lp1", kFirmware));
+        EXPECT_EQ(s.bytes, tc.bytes) << tc.rule;
+        EXPECT_EQ(s.closed, tc.closed) << tc.rule;
+    }
+    sim.ClearFaults();
+    EXPECT_EQ(Observe(sim, Query("lp1", kFirmware)).bytes, ReplyHeader(0, 2) + fw) << "cleared";
+}
+
+TEST(ZeldSim, HalfPayloadOfTheTimerIsTwoBytes)
+{
+    ZeldSim sim(TwoPrinters());
+    sim.SetFault("lp1 106523 half-payload");
+    const Seen s = Observe(sim, Query("lp1", kReadTimer));
+    EXPECT_EQ(s.bytes, ReplyHeader(0, 4) + std::string("\x04\x00", 2));
+    EXPECT_TRUE(s.closed);
+}
+
+TEST(ZeldSim, ResetFaultResetsTheConnection)
+{
+    ZeldSim sim(TwoPrinters());
+    sim.SetFault("* * reset");
+    const Seen s = Observe(sim, Query("lp1", kFirmware), kAnswerDeadline);
+    EXPECT_EQ(s.bytes, "");
+    EXPECT_EQ(s.error, ECONNRESET);
+}
+
+TEST(ZeldSim, DelayedAnswerDoesNotHoldUpOthers)
+{
+    ZeldSim sim(TwoPrinters());
+    sim.SetFault("lp1 * delay 1500");
+    RawClient slow(sim.port());
+    ASSERT_TRUE(slow.Send(Query("lp1", kFirmware)));
+    ASSERT_TRUE(sim.WaitForLog("fault=\"lp1 * delay 1500\""));
+    EXPECT_TRUE(ReadTimer(sim, "lp2")) << "another printer's client is served meanwhile";
+    EXPECT_EQ(slow.Read(1, 100ms), "") << "nothing before the delay is up";
+    const auto a = slow.ReadAnswer();
+    ASSERT_TRUE(a) << "the answer comes after the delay";
+    EXPECT_EQ(a->payload, std::string("\x01\x05", 2));
+}
+
+TEST(ZeldSim, FaultsAreScopedByPrinterItemAndCount)
+{
+    ZeldSim sim(TwoPrinters());
+    sim.SetFaults({"lp1 102415 refuse 9", "lp2 * refuse 3 count 1"});
+    RawClient c(sim.port());
+    EXPECT_EQ(c.Exchange(Query("lp1", kReadTimer))->code, 0) << "other items of lp1 are fine";
+    EXPECT_EQ(c.Exchange(Write("lp1", 2))->code, 9);
+    EXPECT_EQ(c.Exchange(Write("lp1", 2))->code, 9) << "without a count the rule stays";
+    EXPECT_EQ(c.Exchange(Query("lp1", kReadTimer))->payload, Le32(4)) << "a refused write stores nothing";
+    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 3);
+    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 0) << "count 1 spoils one request";
+
+    sim.SetFaults({"lp2 * refuse 3 count 1"});
+    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 3) << "setting the rules again restarts the count";
+}
+
+TEST(ZeldSim, FaultsFromTheCommandLineAndControlFileStack)
+{
+    ZeldSim::Options o = TwoPrinters();
+    o.faults = {"* 106520 refuse 6"};
+    ZeldSim sim(o);
+    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 6);
+    sim.SetFault("lp1 * refuse 8");
+    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 8) << "run-time rules come first";
+    EXPECT_EQ(Ask(sim, Query("lp2", kFirmware))->code, 6);
+    sim.ClearFaults();
+    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 6) << "start-up rules stay";
+}
+
+TEST(ZeldSim, CloseBeforeAnsweringStillCarriesOutTheWrite)
+{
+    ZeldSim sim(TwoPrinters());
+    sim.SetFault("* 102415 close-before");
+    EXPECT_TRUE(Observe(sim, Write("lp1", 0x8001)).closed);
+    sim.ClearFaults();
+    EXPECT_EQ(ReadTimer(sim, "lp1"), 0x8001);
+}
+
+// ------------------------------------------------------------ bad clients
+
+TEST(ZeldSim, DropsOnlyTheBadClient)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"garbage", "GET / HTTP/1.0\r\n\r\n", "bad-magic"},
+        {"huge total_size", "zel0" + Le32(19) + Le32(0x7FFFFFFF), "bad-total-size"},
+        {"negative total_size", "zel0" + Le32(19) + Le32(0xFFFFFFF0), "bad-total-size"},
+        {"total_size below the two size fields", "zel0" + Le32(19) + Le32(4) + Le32(0), "bad-total-size"},
+    };
+    ZeldSim sim(TwoPrinters());
+    RawClient good(sim.port());
+    ASSERT_TRUE(good.Exchange(Query("lp1", kFirmware)));
+    for (const auto& tc : cases) {
+        RawClient bad(sim.port());
+        ASSERT_TRUE(bad.Send(tc.bytes));
+        EXPECT_TRUE(bad.ClosedByPeer()) << tc.what << ": dropped without waiting for more";
+        const auto a = good.Exchange(Query("lp1", kReadTimer));
+        ASSERT_TRUE(a) << tc.what << ": the good client is still served";
+        EXPECT_EQ(a->code, 0);
+    }
+    EXPECT_EQ(sim.CountLog("reason=garbage"), std::size(cases));
+    EXPECT_EQ(sim.CountLog("bad-total-size"), 3u);
+}
+
+TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)
+{
+    ZeldSim sim(TwoPrinters());
+    {
+        RawClient c(sim.port());
+        ASSERT_TRUE(c.Send(Query("lp1", kFirmware).substr(0, 20)));
+        ASSERT_TRUE(sim.WaitForLog("open conn=1"));
+    }
+    EXPECT_TRUE(sim.WaitForLog("close conn=1 reason=peer-closed-mid-frame"));
+    {
+        RawClient c(sim.port());
+        ASSERT_TRUE(c.Send(Query("lp1", kFirmware)));
+    }  // gone before reading the answer
+    EXPECT_TRUE(sim.WaitForLog("close conn=2"));
+    EXPECT_TRUE(ReadTimer(sim, "lp1"));
+}
+
+TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
+{
+    ZeldSim sim(TwoPrinters());
+    const std::string frame = Query("lp1", kFirmware);
+    {
+        RawClient first(sim.port());
+        ASSERT_TRUE(first.Exchange(frame));
+    }
+    ASSERT_TRUE(sim.WaitForLog("close conn=1"));
+    ASSERT_TRUE(Ask(sim, Write("lp1", 0x8004)));
+
+    const auto requests = sim.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    std::string hex;
+    for (const unsigned char ch : frame) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", ch);
+        hex += two;
+    }
+    EXPECT_NE(requests[0].find("conn=1 command=19 total_size=30 printer=\"lp1\" locale=\"en_GB.UTF-8\" "
+                               "data=0400000018a00100 item=106520 response=0"),
+              std::string::npos)
+        << requests[0];
+    EXPECT_NE(requests[0].find(" raw=" + hex), std::string::npos) << "the 42-byte frame in hex";
+    EXPECT_NE(requests[1].find("item=102415 value=32772"), std::string::npos) << requests[1];
+    EXPECT_NE(requests[1].find("data=080000000f90010004800000"), std::string::npos) << requests[1];
+
+    // The first connection was closed before the second was opened.
+    const std::string log = sim.Log();
+    EXPECT_LT(log.find("close conn=1"), log.find("open conn=2"));
+}
+
+// ------------------------------------------------------------ stopping
+
+TEST(ZeldSim, StopsCleanlyOnSigtermAndSigint)
+{
+    for (const int signo : {SIGTERM, SIGINT}) {
+        ZeldSim sim(TwoPrinters());
+        RawClient idle(sim.port());
+        RawClient mid(sim.port());
+        ASSERT_TRUE(mid.Send("zel0"));
+        ASSERT_TRUE(sim.WaitForLog("open conn=2"));
+        sim.process().Signal(signo);
+        EXPECT_EQ(sim.process().Wait(10000ms), 0) << strsignal(signo);
+        EXPECT_TRUE(idle.ClosedByPeer());
+        EXPECT_EQ(sim.CountLog("reason=shutdown"), 2u);
+        EXPECT_EQ(sim.CountLog(signo == SIGTERM ? "stop reason=SIGTERM" : "stop reason=SIGINT"), 1u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,632 @@
+#include "server.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "protocol.h"
+
+namespace zsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxConnections = 256;
+// A client may have at most one whole request of the largest accepted size
+// and one read's worth beyond it waiting; past that it is not read from.
+constexpr size_t kReadChunk = 4096;
+constexpr size_t kMaxBuffered = kHeaderSize + kMaxTotalSize + kReadChunk;
+// Bytes of a dropped client's input that go into the log line.
+constexpr size_t kGarbageShown = 64;
+
+volatile sig_atomic_t g_stop_signal = 0;
+
+void OnStopSignal(int signo)
+{
+    g_stop_signal = signo;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// One line per event, written with a single write() so that lines from a
+// crashing simulator are never torn and a reader sees each line whole.
+class Log {
+public:
+    explicit Log(const std::string& path)
+    {
+        if (!path.empty())
+            file_.reset(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    }
+    bool ok() const { return file_.get() >= 0 || fd() == 2; }
+    void Line(std::string line) const
+    {
+        line += '\n';
+        size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = write(fd(), line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            done += static_cast<size_t>(n);
+        }
+    }
+
+private:
+    int fd() const { return file_.get() >= 0 ? file_.get() : 2; }
+    Fd file_;
+};
+
+std::string ReadWholeFile(const std::string& path, bool& found)
+{
+    std::ifstream in(path, std::ios::binary);
+    found = static_cast<bool>(in);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The printers and what they remember.
+class Printers {
+public:
+    Printers(const std::vector<SimPrinter>& printers, std::string state_path)
+        : state_path_(std::move(state_path))
+    {
+        for (const auto& p : printers)
+            by_name_[p.name] = p;
+    }
+
+    // Timers from the state file replace the configured ones; entries for
+    // printers not held here are kept and written back.
+    bool Load(std::string& error)
+    {
+        if (state_path_.empty())
+            return true;
+        bool found = false;
+        const std::string text = ReadWholeFile(state_path_, found);
+        if (!found)
+            return true;
+        TimerState state;
+        if (!ParseState(text, state, error)) {
+            error = state_path_ + ": " + error;
+            return false;
+        }
+        for (const auto& [name, timer] : state) {
+            auto it = by_name_.find(name);
+            if (it == by_name_.end())
+                others_[name] = timer;
+            else
+                it->second.timer = timer;
+        }
+        return true;
+    }
+
+    // The answer to a request, and a note for the log line.
+    // A write is stored only when `store` is set.
+    Reply Answer(const Request& r, bool store, std::string& note)
+    {
+        auto it = by_name_.find(r.printer);
+        Reply reply;
+        reply.status = it == by_name_.end() ? kStatusNoPrinter : kStatusReady;
+        if (!r.framed)
+            reply.code = kMalformed;
+        else if (r.command != kCommandPrinterItem)
+            reply.code = kUnknownCommand;
+        else if (it == by_name_.end())
+            reply.code = kUnknownPrinter;
+        else
+            reply.code = AnswerItem(r, it->second, store, reply.payload, note);
+        return reply;
+    }
+
+private:
+    int16_t AnswerItem(const Request& r, SimPrinter& p, bool store, std::string& payload, std::string& note)
+    {
+        if (!r.item)
+            return kMalformed;
+        switch (*r.item) {
+        case kItemFirmware:
+            if (r.value)
+                return kMalformed;
+            payload += static_cast<char>(p.major);
+            payload += static_cast<char>(p.minor);
+            return kOk;
+        case kItemReadTimer:
+            if (r.value)
+                return kMalformed;
+            PutU32(payload, p.timer);
+            return kOk;
+        case kItemWriteTimer:
+            if (!r.value)
+                return kMalformed;
+            if (!store)
+                return kOk;
+            return Store(p, static_cast<uint16_t>(*r.value & 0xFFFF), note);
+        default:
+            return kUnknownItem;
+        }
+    }
+
+    int16_t Store(SimPrinter& p, uint16_t timer, std::string& note)
+    {
+        const uint16_t old = p.timer;
+        p.timer = timer;
+        std::string error;
+        if (!state_path_.empty() && !SaveStateAtomically(state_path_, State(), error)) {
+            p.timer = old;
+            note = " store-error=" + Quoted(error);
+            return kNotSaved;
+        }
+        note = " stored=" + std::to_string(timer);
+        return kOk;
+    }
+
+    TimerState State() const
+    {
+        TimerState state = others_;
+        for (const auto& [name, p] : by_name_)
+            state[name] = p.timer;
+        return state;
+    }
+
+    std::map<std::string, SimPrinter> by_name_;
+    TimerState others_;
+    std::string state_path_;
+};
+
+bool RuleMatches(const FaultRule& rule, const Request& r)
+{
+    if (rule.remaining == 0)
+        return false;
+    if (rule.printer != "*" && rule.printer != r.printer)
+        return false;
+    return !rule.item || (r.item && *r.item == *rule.item);
+}
+
+// Rules from the command line and the config file, and rules from the
+// control file, which is looked at again before every request.
+class Faults {
+public:
+    Faults(std::vector<FaultRule> startup, std::string control_path, const Log& log)
+        : startup_(std::move(startup)), control_path_(std::move(control_path)), log_(log)
+    {
+    }
+
+    // The rule that spoils this request, if any: control file rules first.
+    // A counted rule is used up by this call.
+    std::optional<FaultRule> Take(const Request& r)
+    {
+        Refresh();
+        for (auto* rules : {&runtime_, &startup_}) {
+            for (auto& rule : *rules) {
+                if (!RuleMatches(rule, r))
+                    continue;
+                if (rule.remaining > 0)
+                    --rule.remaining;
+                return rule;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    // File timestamps move in clock ticks, so a file rewritten within one
+    // tick can look unchanged; a recently changed file is therefore read
+    // every time, and the rules replaced only when its text differs.
+    void Refresh()
+    {
+        if (control_path_.empty())
+            return;
+        struct stat st {};
+        if (stat(control_path_.c_str(), &st) != 0) {
+            if (!text_.empty() || !runtime_.empty())
+                log_.Line("control rules=0 reason=\"no control file\"");
+            text_.clear();
+            runtime_.clear();
+            stamp_.reset();
+            return;
+        }
+        const Stamp stamp{st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+                          st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+        if (stamp_ && *stamp_ == stamp && !Recent(st))
+            return;
+        stamp_ = stamp;
+        bool found = false;
+        const std::string text = ReadWholeFile(control_path_, found);
+        if (text == text_)
+            return;
+        text_ = text;
+        std::vector<FaultRule> rules;
+        std::string error;
+        if (!ParseControl(text, rules, error)) {
+            log_.Line("control error=" + Quoted(error) + " kept=" + std::to_string(runtime_.size()));
+            return;
+        }
+        runtime_ = rules;
+        log_.Line("control rules=" + std::to_string(runtime_.size()));
+    }
+
+    static bool Recent(const struct stat& st)
+    {
+        struct timespec now {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return now.tv_sec - st.st_mtim.tv_sec < 2 && now.tv_sec - st.st_ctim.tv_sec < 2;
+    }
+
+    using Stamp = std::tuple<ino_t, off_t, time_t, long, time_t, long>;
+    std::vector<FaultRule> startup_;
+    std::vector<FaultRule> runtime_;
+    std::string control_path_;
+    std::string text_;
+    std::optional<Stamp> stamp_;
+    const Log& log_;
+};
+
+struct Conn {
+    Fd fd;
+    unsigned long id = 0;
+    std::string in;
+    std::string out;
+    size_t out_done = 0;
+    bool peer_eof = false;
+    Plan::End end = Plan::End::Keep;
+    std::optional<Plan> pending;
+    Clock::time_point due;
+    std::string close_reason;  // set: the connection goes at the end of this turn
+    bool reset = false;
+};
+
+std::string Errno(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+class Server {
+public:
+    Server(const Options& o, const Log& log)
+        : log_(log), printers_(o.settings.printers, o.state_path),
+          faults_(o.settings.faults, o.control_path, log)
+    {
+    }
+
+    bool Start(uint16_t port, std::string& error)
+    {
+        if (!printers_.Load(error))
+            return false;
+        listener_.reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (listener_.get() < 0) {
+            error = Errno("socket");
+            return false;
+        }
+        const int one = 1;
+        setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            error = Errno(("bind 127.0.0.1:" + std::to_string(port)).c_str());
+            return false;
+        }
+        if (listen(listener_.get(), 64) != 0) {
+            error = Errno("listen");
+            return false;
+        }
+        socklen_t len = sizeof addr;
+        getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        return true;
+    }
+
+    uint16_t port() const { return port_; }
+
+    // Runs until a stop signal; `wait_mask` is the signal mask to wait with
+    // (the stop signals are blocked everywhere else).
+    bool Run(const sigset_t& wait_mask)
+    {
+        std::vector<pollfd> fds;
+        while (!g_stop_signal) {
+            fds.assign(1, pollfd{listener_.get(), POLLIN, 0});
+            for (const auto& c : conns_)
+                fds.push_back(pollfd{c->fd.get(), Events(*c), 0});
+            timespec timeout{};
+            const bool timed = NextTimeout(timeout);
+            const int n = ppoll(fds.data(), fds.size(), timed ? &timeout : nullptr, &wait_mask);
+            if (n < 0 && errno != EINTR) {
+                log_.Line("stop reason=" + Quoted(Errno("poll")));
+                return false;
+            }
+            if (g_stop_signal)
+                break;
+            const size_t polled = conns_.size();
+            for (size_t i = 0; n > 0 && i < polled; ++i)
+                if (fds[i + 1].revents)
+                    Receive(*conns_[i], fds[i + 1].revents);
+            if (n > 0 && (fds[0].revents & POLLIN))
+                AcceptAll();
+            for (auto& c : conns_)
+                Progress(*c);
+            Reap();
+        }
+        log_.Line(std::string("stop reason=") + (g_stop_signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                  " connections=" + std::to_string(conns_.size()));
+        for (auto& c : conns_)
+            c->close_reason = "shutdown";
+        Reap();
+        return true;
+    }
+
+private:
+    static short Events(const Conn& c)
+    {
+        short events = 0;
+        if (!c.peer_eof && c.end == Plan::End::Keep && c.in.size() < kMaxBuffered)
+            events |= POLLIN;
+        if (c.out_done < c.out.size())
+            events |= POLLOUT;
+        return events;
+    }
+
+    bool NextTimeout(timespec& timeout) const
+    {
+        std::optional<Clock::time_point> first;
+        for (const auto& c : conns_)
+            if (c->pending && (!first || c->due < *first))
+                first = c->due;
+        if (!first)
+            return false;
+        const auto wait = std::max(Clock::duration::zero(), *first - Clock::now());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+        timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+        return true;
+    }
+
+    void AcceptAll()
+    {
+        for (;;) {
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            const int fd = accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &len,
+                                   SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                return;  // EAGAIN, or out of descriptors: try again next turn
+            }
+            auto c = std::make_unique<Conn>();
+            c->fd.reset(fd);
+            c->id = ++last_id_;
+            char ip[INET_ADDRSTRLEN] = "?";
+            inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
+            log_.Line("open conn=" + std::to_string(c->id) + " peer=" + ip + ":" +
+                      std::to_string(ntohs(peer.sin_port)));
+            if (conns_.size() >= kMaxConnections)
+                c->close_reason = "too-many-connections";
+            conns_.push_back(std::move(c));
+        }
+    }
+
+    void Receive(Conn& c, short revents)
+    {
+        char buf[kReadChunk];
+        while (c.close_reason.empty() && !c.peer_eof && c.in.size() < kMaxBuffered) {
+            const size_t room = std::min(sizeof buf, kMaxBuffered - c.in.size());
+            const ssize_t n = recv(c.fd.get(), buf, room, 0);
+            if (n > 0) {
+                c.in.append(buf, static_cast<size_t>(n));
+                continue;
+            }
+            if (n == 0)
+                c.peer_eof = true;
+            else if (errno == EINTR)
+                continue;
+            else if (errno != EAGAIN && errno != EWOULDBLOCK)
+                c.close_reason = Quoted(Errno("read"));
+            break;
+        }
+        if (c.close_reason.empty() && (revents & POLLERR))
+            c.close_reason = "socket-error";
+    }
+
+    // Answers what can be answered, sends what can be sent, and decides
+    // whether the connection is finished.
+    void Progress(Conn& c)
+    {
+        if (!c.close_reason.empty())
+            return;
+        if (c.pending && Clock::now() >= c.due) {
+            Execute(c, *c.pending);
+            c.pending.reset();
+        }
+        while (!c.pending && c.end == Plan::End::Keep && c.close_reason.empty() && c.in.size() >= kHeaderSize)
+            if (!NextFrame(c))
+                break;
+        Flush(c);
+        if (!c.close_reason.empty() || c.pending || c.out_done < c.out.size())
+            return;
+        if (c.end == Plan::End::Reset) {
+            c.reset = true;
+            c.close_reason = "fault-reset";
+        } else if (c.end == Plan::End::Close) {
+            c.close_reason = "fault-close";
+        } else if (c.peer_eof) {
+            c.close_reason = c.in.empty() ? "peer-closed" : "peer-closed-mid-frame";
+        }
+    }
+
+    // Handles the first request in the input if it is whole; false when it
+    // is not there yet or the input is garbage.
+    bool NextFrame(Conn& c)
+    {
+        const auto* header = reinterpret_cast<const unsigned char*>(c.in.data());
+        int32_t total_size = 0;
+        const HeaderCheck check = CheckHeader(header, total_size);
+        if (check != HeaderCheck::Ok) {
+            const std::string shown = c.in.substr(0, kGarbageShown);
+            c.close_reason = std::string("garbage detail=") +
+                             (check == HeaderCheck::BadMagic ? "bad-magic" : "bad-total-size") +
+                             " total_size=" + std::to_string(GetI32(header + 8)) + " raw=" + Hex(shown);
+            return false;
+        }
+        const size_t frame_size = kHeaderSize + static_cast<size_t>(total_size);
+        if (c.in.size() < frame_size)
+            return false;
+        const std::string frame = c.in.substr(0, frame_size);
+        c.in.erase(0, frame_size);
+        Plan plan = Handle(c, frame);
+        if (plan.delay_ms > 0) {
+            c.due = Clock::now() + std::chrono::milliseconds(plan.delay_ms);
+            c.pending = std::move(plan);
+        } else {
+            Execute(c, plan);
+        }
+        return true;
+    }
+
+    Plan Handle(const Conn& c, const std::string& frame)
+    {
+        const Request r = DecodeRequest(frame);
+        std::string note;
+        const std::optional<FaultRule> fault = faults_.Take(r);
+        // A refusal is the daemon saying no: nothing is stored. Every other
+        // fault spoils only the answer to a request that was carried out.
+        const bool refused = fault && fault->kind == FaultKind::Refuse;
+        const Reply reply = printers_.Answer(r, !refused, note);
+        Plan plan = MakePlan(reply, fault ? &*fault : nullptr);
+        std::string line = "request conn=" + std::to_string(c.id) + " command=" + std::to_string(r.command) +
+                           " total_size=" + std::to_string(r.total_size) + " printer=" + Quoted(r.printer) +
+                           " locale=" + Quoted(r.locale) + " data=" + Hex(r.data) +
+                           " item=" + (r.item ? std::to_string(*r.item) : "-");
+        if (r.value)
+            line += " value=" + std::to_string(*r.value);
+        line += " response=" + std::to_string(reply.code) + " status=" + std::to_string(reply.status) +
+                " payload=" + Hex(reply.payload) + note + " fault=" + (fault ? Quoted(fault->text) : "none") +
+                " answer=" + Hex(plan.bytes) + " raw=" + Hex(frame);
+        log_.Line(line);
+        return plan;
+    }
+
+    static void Execute(Conn& c, const Plan& plan)
+    {
+        c.out += plan.bytes;
+        c.end = plan.end;
+    }
+
+    static void Flush(Conn& c)
+    {
+        while (c.out_done < c.out.size()) {
+            const ssize_t n = send(c.fd.get(), c.out.data() + c.out_done, c.out.size() - c.out_done, MSG_NOSIGNAL);
+            if (n > 0) {
+                c.out_done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            c.close_reason = Quoted(Errno("write"));
+            return;
+        }
+        c.out.clear();
+        c.out_done = 0;
+    }
+
+    void Reap()
+    {
+        auto gone = std::stable_partition(conns_.begin(), conns_.end(),
+                                          [](const auto& c) { return c->close_reason.empty(); });
+        for (auto it = gone; it != conns_.end(); ++it) {
+            Conn& c = **it;
+            if (c.reset) {
+                const linger hard{1, 0};
+                setsockopt(c.fd.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            }
+            c.fd.reset();
+            log_.Line("close conn=" + std::to_string(c.id) + " reason=" + c.close_reason);
+        }
+        conns_.erase(gone, conns_.end());
+    }
+
+    const Log& log_;
+    Printers printers_;
+    Faults faults_;
+    Fd listener_;
+    uint16_t port_ = 0;
+    unsigned long last_id_ = 0;
+    std::vector<std::unique_ptr<Conn>> conns_;
+};
+
+}  // namespace
+
+int Serve(const Options& options)
+{
+    const Log log(options.log_path);
+    if (!log.ok()) {
+        std::fprintf(stderr, "zeld-sim: %s: %s\n", options.log_path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    // Stop signals are let through only while waiting in ppoll, so one that
+    // arrives between two turns is not lost.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigset_t wait_mask;
+    sigprocmask(SIG_BLOCK, &stops, &wait_mask);
+    sigdelset(&wait_mask, SIGTERM);
+    sigdelset(&wait_mask, SIGINT);
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Server server(options, log);
+    std::string error;
+    if (!server.Start(options.port, error)) {
+        std::fprintf(stderr, "zeld-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%u\n", static_cast<unsigned>(server.port()));
+    std::fflush(stdout);
+    log.Line("start port=" + std::to_string(server.port()) +
+             " printers=" + std::to_string(options.settings.printers.size()) +
+             " state=" + Quoted(options.state_path) + " control=" + Quoted(options.control_path));
+    return server.Run(wait_mask) ? 0 : 1;
+}
+
+}  // namespace zsim

@@ -1,0 +1,24 @@
+// The simulator's event loop: one thread, one poll over the listening socket
+// and every client, so a client that stalls never holds up another.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config.h"
+
+namespace zsim {
+
+struct Options {
+    uint16_t port = 59787;     // 0: any free port
+    std::string state_path;    // empty: timers live in memory only
+    std::string control_path;  // empty: no run-time fault rules
+    std::string log_path;      // empty: standard error
+    Settings settings;
+};
+
+// Listens on 127.0.0.1, prints the port as the first line of standard
+// output, serves until SIGTERM or SIGINT. Returns the exit status.
+int Serve(const Options& options);
+
+}  // namespace zsim
