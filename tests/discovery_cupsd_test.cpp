@@ -2,7 +2,9 @@
 // with lpadmin from PPD files written here, and what GetPrintersInfo reads
 // must have travelled through the scheduler.
 #include <cerrno>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -134,6 +136,33 @@ TEST_F(DiscoveryOnCupsd, AFailedDiscoveryLeavesNoCopiesEither)
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("queue \"Q3\""), std::string::npos) << err;
     EXPECT_EQ(wnd_.printers_num, 2);
+    EXPECT_EQ(cupsd_.TmpFileCount(), 0);
+}
+
+// libcups takes a queue's PPD straight from CUPS_SERVERROOT/ppd/NAME.ppd
+// when that path can be read, as on a machine whose scheduler is local. A
+// folder in its place passes that check but cannot be read as a file: a PPD
+// the scheduler hands out that discovery cannot read, with nothing faked.
+TEST_F(DiscoveryOnCupsd, APpdThatCannotBeReadFailsDiscoveryAndSaysWhich)
+{
+    for (const char* queue : {"Q1", "Q2", "Q3"})
+        ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
+    const std::string server_root = cupsd_.home() + "/server-root";
+    ASSERT_EQ(harness::Run({"mkdir", "-p", server_root + "/ppd/Q2.ppd"}, std::chrono::seconds(10)), 0);
+    setenv("CUPS_SERVERROOT", server_root.c_str(), 1);
+
+    // libcups reads CUPS_SERVERROOT once per thread: a fresh thread sees it.
+    int result = 0;
+    std::string err;
+    std::thread([&] {
+        ::testing::internal::CaptureStderr();
+        result = GetPrintersInfo(&wnd_);
+        err = ::testing::internal::GetCapturedStderr();
+    }).join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(err, "quellon: cannot read the PPD file of queue \"Q2\": " +
+                       std::string(strerror(EISDIR)) + "\n");
+    EXPECT_EQ(wnd_.printers_num, 1);
     EXPECT_EQ(cupsd_.TmpFileCount(), 0);
 }
 
