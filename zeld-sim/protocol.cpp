@@ -1,6 +1,6 @@
 #include "protocol.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace zsim {
 namespace {
@@ -28,11 +28,13 @@ void DecodeItem(Request& r)
 
 }  // namespace
 
-HeaderCheck CheckHeader(const unsigned char* header, int32_t& total_size)
+HeaderCheck CheckHeader(const std::string& input, int32_t& total_size)
 {
-    if (std::memcmp(header, kRequestMagic, 4) != 0)
+    if (input.compare(0, 4, kRequestMagic, std::min<size_t>(4, input.size())) != 0)
         return HeaderCheck::BadMagic;
-    total_size = GetI32(header + 8);
+    if (input.size() < kHeaderSize)
+        return HeaderCheck::Incomplete;
+    total_size = GetI32(reinterpret_cast<const unsigned char*>(input.data()) + 8);
     if (total_size < kMinTotalSize || total_size > kMaxTotalSize)
         return HeaderCheck::BadSize;
     return HeaderCheck::Ok;

@@ -55,10 +55,11 @@ inline void PutU32(std::string& out, uint32_t v)
     PutU16(out, static_cast<uint16_t>(v >> 16));
 }
 
-enum class HeaderCheck { Ok, BadMagic, BadSize };
-// Looks at the first 12 bytes of a request; on Ok, `total_size` tells how
-// many bytes follow them.
-HeaderCheck CheckHeader(const unsigned char* header, int32_t& total_size);
+enum class HeaderCheck { Ok, Incomplete, BadMagic, BadSize };
+// Looks at the start of a client's input, which may hold less than a
+// header: a wrong first byte is garbage at once. On Ok, `total_size` tells
+// how many bytes follow the 12-byte header.
+HeaderCheck CheckHeader(const std::string& input, int32_t& total_size);
 
 struct Request {
     int32_t command = 0;

@@ -375,11 +375,13 @@ public:
             for (size_t i = 0; n > 0 && i < polled; ++i)
                 if (fds[i + 1].revents)
                     Receive(*conns_[i], fds[i + 1].revents);
-            if (n > 0 && (fds[0].revents & POLLIN))
-                AcceptAll();
             for (auto& c : conns_)
                 Progress(*c);
             Reap();
+            // After the others are settled, so that a client that closes one
+            // connection and opens the next finds them logged in that order.
+            if (n > 0 && (fds[0].revents & POLLIN))
+                AcceptAll();
         }
         log_.Line(std::string("stop reason=") + (g_stop_signal == SIGINT ? "SIGINT" : "SIGTERM") +
                   " connections=" + std::to_string(conns_.size()));
@@ -472,7 +474,7 @@ private:
             Execute(c, *c.pending);
             c.pending.reset();
         }
-        while (!c.pending && c.end == Plan::End::Keep && c.close_reason.empty() && c.in.size() >= kHeaderSize)
+        while (!c.pending && c.end == Plan::End::Keep && c.close_reason.empty() && !c.in.empty())
             if (!NextFrame(c))
                 break;
         Flush(c);
@@ -492,14 +494,14 @@ private:
     // is not there yet or the input is garbage.
     bool NextFrame(Conn& c)
     {
-        const auto* header = reinterpret_cast<const unsigned char*>(c.in.data());
         int32_t total_size = 0;
-        const HeaderCheck check = CheckHeader(header, total_size);
+        const HeaderCheck check = CheckHeader(c.in, total_size);
+        if (check == HeaderCheck::Incomplete)
+            return false;
         if (check != HeaderCheck::Ok) {
-            const std::string shown = c.in.substr(0, kGarbageShown);
             c.close_reason = std::string("garbage detail=") +
                              (check == HeaderCheck::BadMagic ? "bad-magic" : "bad-total-size") +
-                             " total_size=" + std::to_string(GetI32(header + 8)) + " raw=" + Hex(shown);
+                             " raw=" + Hex(c.in.substr(0, kGarbageShown));
             return false;
         }
         const size_t frame_size = kHeaderSize + static_cast<size_t>(total_size);
@@ -575,8 +577,9 @@ private:
                 const linger hard{1, 0};
                 setsockopt(c.fd.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
             }
-            c.fd.reset();
+            // Logged first: a client that sees the close finds the line.
             log_.Line("close conn=" + std::to_string(c.id) + " reason=" + c.close_reason);
+            c.fd.reset();
         }
         conns_.erase(gone, conns_.end());
     }

@@ -91,6 +91,11 @@ std::string ZeldSim::Log() const
     return ReadFile(log_path_);
 }
 
+std::string ZeldSim::Stderr() const
+{
+    return ReadFile(stderr_path_);
+}
+
 std::vector<std::string> ZeldSim::LogLines() const
 {
     return Lines(Log());

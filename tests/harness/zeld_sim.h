@@ -49,6 +49,8 @@ public:
     const std::string& log_path() const { return log_path_; }
     const std::string& state_path() const { return state_path_; }
     std::string Log() const;
+    // What it wrote to standard error (sanitizer reports, start-up errors).
+    std::string Stderr() const;
     std::vector<std::string> LogLines() const;
     // Lines starting with "request ", in the order they arrived.
     std::vector<std::string> Requests() const;
