@@ -1,0 +1,337 @@
+// What the connection module costs over plain sockets, on loopback against
+// a peer that answers at once:
+//   exchange: stage, vxsktWrite, vxsktRead, read the payload; next to the
+//             same bytes with plain write/read;
+//   open:     vxsktNew (and vxsktDestroy); next to resolving "localhost",
+//             a plain connect (and close).
+// The two sides of each pair run interleaved, several rounds each; the
+// program prints each side's median and their ratio.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "vxsktmodule.h"
+
+namespace {
+
+constexpr int kRounds = 9;
+constexpr double kMinSecondsPerRound = 0.2;
+constexpr double kGoal = 1.2;
+constexpr int kBacklog = 1024;
+
+std::string Le32(uint32_t v)
+{
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+uint32_t Le32At(const char* p)
+{
+    return static_cast<uint32_t>(static_cast<unsigned char>(p[0])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
+}
+
+// The firmware reply: header and two payload bytes.
+const std::string kReply = "ZEL0" + std::string(4, '\0') + Le32(2) + "\x01\x05";
+// The firmware query for lp1, as the module frames it.
+const std::string kQuery =
+    "zel0" + Le32(19) + Le32(30) + Le32(3) + "lp1" + Le32(11) + "en_GB.UTF-8" + Le32(4) + Le32(106520);
+
+// A daemon that answers every whole request frame at once, all connections
+// on one thread.
+class Peer {
+public:
+    Peer()
+    {
+        listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(listen_fd_, kBacklog) != 0 ||
+            getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            pipe2(stop_, O_CLOEXEC) != 0) {
+            std::perror("bench peer");
+            std::exit(1);
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread(&Peer::Run, this);
+    }
+    ~Peer()
+    {
+        (void)!write(stop_[1], "x", 1);
+        thread_.join();
+        close(listen_fd_);
+        close(stop_[0]);
+        close(stop_[1]);
+    }
+    int port() const { return port_; }
+
+private:
+    struct Client {
+        int fd;
+        std::string pending;
+    };
+
+    void Run()
+    {
+        std::vector<Client> clients;
+        std::vector<pollfd> fds;
+        for (;;) {
+            fds.assign({{stop_[0], POLLIN, 0}, {listen_fd_, POLLIN, 0}});
+            for (const Client& c : clients) {
+                fds.push_back({c.fd, POLLIN, 0});
+            }
+            if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
+                break;
+            }
+            if (fds[0].revents != 0) {
+                break;
+            }
+            for (size_t i = clients.size(); i-- > 0;) {
+                if (fds[i + 2].revents != 0 && !Serve(clients[i])) {
+                    close(clients[i].fd);
+                    clients.erase(clients.begin() + static_cast<long>(i));
+                }
+            }
+            // Take every waiting connection, so that a fast connecting
+            // client never finds the queue full.
+            for (int fd; fds[1].revents != 0 &&
+                         (fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                clients.push_back({fd, {}});
+            }
+        }
+        for (const Client& c : clients) {
+            close(c.fd);
+        }
+    }
+
+    // Reads what arrived and answers each complete frame; false at the end.
+    static bool Serve(Client& client)
+    {
+        char buffer[4096];
+        const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return false;
+        }
+        client.pending.append(buffer, static_cast<size_t>(n));
+        while (client.pending.size() >= 12) {
+            const size_t frame = 12 + Le32At(client.pending.data() + 8);
+            if (client.pending.size() < frame) {
+                break;
+            }
+            client.pending.erase(0, frame);
+            if (send(client.fd, kReply.data(), kReply.size(), MSG_NOSIGNAL) < 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    int listen_fd_ = -1;
+    int stop_[2] = {-1, -1};
+    int port_ = 0;
+    std::thread thread_;
+};
+
+Peer* g_peer = nullptr;
+
+VxsktModule* OpenModule()
+{
+    char printer[] = "lp1";
+    char locale[] = "en_GB.UTF-8";
+    return vxsktNew(printer, locale, nullptr, g_peer->port());
+}
+
+int PlainConnect()
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo("localhost", nullptr, &hints, &found) != 0) {
+        return -1;
+    }
+    sockaddr_in to = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    freeaddrinfo(found);
+    to.sin_port = htons(static_cast<uint16_t>(g_peer->port()));
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReadExactly(int fd, char* data, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = read(fd, data + done, size - done);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void ExchangeModule(benchmark::State& state)
+{
+    VxsktModule* vxskt = OpenModule();
+    if (vxskt == nullptr) {
+        state.SkipWithError("vxsktNew failed");
+        return;
+    }
+    for (auto _ : state) {
+        vxsktSetReqLong(vxskt, 4);
+        vxsktSetReqLong(vxskt, 106520);
+        if (vxsktWrite(vxskt, 19) != 0 || vxsktRead(vxskt) != 2) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+        char major = 0, minor = 0;
+        vxsktGetResData(vxskt, &major, 1, 0);
+        vxsktGetResData(vxskt, &minor, 1, 0);
+        benchmark::DoNotOptimize(major + minor);
+    }
+    vxsktDestroy(vxskt);
+}
+
+void ExchangePlain(benchmark::State& state)
+{
+    const int fd = PlainConnect();
+    if (fd < 0) {
+        state.SkipWithError("connect failed");
+        return;
+    }
+    for (auto _ : state) {
+        char header[12];
+        char payload[16];
+        if (write(fd, kQuery.data(), kQuery.size()) != static_cast<ssize_t>(kQuery.size()) ||
+            !ReadExactly(fd, header, sizeof header) ||
+            !ReadExactly(fd, payload, std::min<size_t>(Le32At(header + 8), sizeof payload))) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+        benchmark::DoNotOptimize(payload[0] + payload[1]);
+    }
+    close(fd);
+}
+
+void OpenModuleBench(benchmark::State& state)
+{
+    for (auto _ : state) {
+        VxsktModule* vxskt = OpenModule();
+        if (vxskt == nullptr) {
+            state.SkipWithError("vxsktNew failed");
+            break;
+        }
+        vxsktDestroy(vxskt);
+    }
+}
+
+void OpenPlain(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const int fd = PlainConnect();
+        if (fd < 0) {
+            state.SkipWithError("connect failed");
+            break;
+        }
+        close(fd);
+    }
+}
+
+// Collects the real time per iteration of every run, by name.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (!run.error_occurred) {
+                times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, std::vector<double>> times;
+};
+
+double Median(std::vector<double> values)
+{
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    unsetenv("ZELD_PORT");
+    Peer peer;
+    g_peer = &peer;
+    struct Pair {
+        const char* what;
+        void (*module)(benchmark::State&);
+        void (*baseline)(benchmark::State&);
+    };
+    const Pair pairs[] = {
+        {"exchange", ExchangeModule, ExchangePlain},
+        {"open", OpenModuleBench, OpenPlain},
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        for (const Pair& pair : pairs) {
+            benchmark::RegisterBenchmark((std::string(pair.what) + "/vxskt").c_str(), pair.module)
+                ->MinTime(kMinSecondsPerRound)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark((std::string(pair.what) + "/plain").c_str(), pair.baseline)
+                ->MinTime(kMinSecondsPerRound)
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+
+    std::printf("\n%-10s %14s %14s %8s  (goal <= %.1f)\n", "", "vxskt median", "plain median",
+                "ratio", kGoal);
+    bool met = true;
+    for (const Pair& pair : pairs) {
+        const double module = Median(collector.times[std::string(pair.what) + "/vxskt"]);
+        const double plain = Median(collector.times[std::string(pair.what) + "/plain"]);
+        if (module <= 0 || plain <= 0) {
+            std::printf("%-10s not run\n", pair.what);
+            continue;
+        }
+        const double ratio = module / plain;
+        met = met && ratio <= kGoal;
+        std::printf("%-10s %11.2f us %11.2f us %8.3f\n", pair.what, module, plain, ratio);
+    }
+    std::printf("%s\n", met ? "within the goal" : "goal missed");
+    return 0;
+}
