@@ -598,9 +598,15 @@ TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
                                "data=0400000018a00100 item=106520 response=0"),
               std::string::npos)
         << requests[0];
-    EXPECT_NE(requests[0].find(" raw=" + hex), std::string::npos) << "the 42-byte frame in hex";
-    EXPECT_NE(requests[1].find("item=102415 value=32772"), std::string::npos) << requests[1];
-    EXPECT_NE(requests[1].find("data=080000000f90010004800000"), std::string::npos) << requests[1];
+    EXPECT_EQ(ZeldSim::Field(requests[0], "raw"), hex) << "the 42-byte frame in hex";
+    EXPECT_EQ(ZeldSim::Field(requests[1], "value"), "32772");
+    EXPECT_EQ(ZeldSim::Field(requests[1], "data"), "080000000f90010004800000");
+    EXPECT_EQ(ZeldSim::Field(requests[1], "stored"), "32772");
+    EXPECT_EQ(ZeldSim::Field(requests[1], "answer"), "7a656c720000000000000000");
+
+    ASSERT_TRUE(Ask(sim, Query("odd \"name\"\x01", kFirmware)));
+    EXPECT_EQ(ZeldSim::Field(sim.Requests().back(), "printer"), R"("odd \"name\"\x01")")
+        << "names are quoted with quotes and control bytes escaped";
 
     // The first connection was closed before the second was opened.
     const std::string log = sim.Log();

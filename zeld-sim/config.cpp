@@ -184,12 +184,14 @@ bool ParseFault(const std::string& text, FaultRule& out, std::string& error)
     return true;
 }
 
-bool ParseConfig(const std::string& text, Settings& out, std::string& error)
+namespace {
+
+bool ParseSettings(const std::string& text, bool printers_allowed, Settings& out, std::string& error)
 {
     Settings settings;
     const bool ok = ForEachLine(text, error, [&](const std::string& keyword, const std::string& rest,
                                                  std::string& err) {
-        if (keyword == "printer") {
+        if (keyword == "printer" && printers_allowed) {
             SimPrinter p;
             if (!ParsePrinter(rest, p, err))
                 return false;
@@ -203,7 +205,7 @@ bool ParseConfig(const std::string& text, Settings& out, std::string& error)
             settings.faults.push_back(r);
             return true;
         }
-        err = "unknown keyword \"" + keyword + "\" (want printer or fault)";
+        err = "unknown keyword \"" + keyword + (printers_allowed ? "\" (want printer or fault)" : "\" (want fault)");
         return false;
     });
     if (ok)
@@ -211,24 +213,20 @@ bool ParseConfig(const std::string& text, Settings& out, std::string& error)
     return ok;
 }
 
+}  // namespace
+
+bool ParseConfig(const std::string& text, Settings& out, std::string& error)
+{
+    return ParseSettings(text, true, out, error);
+}
+
 bool ParseControl(const std::string& text, std::vector<FaultRule>& out, std::string& error)
 {
-    std::vector<FaultRule> rules;
-    const bool ok = ForEachLine(text, error, [&](const std::string& keyword, const std::string& rest,
-                                                 std::string& err) {
-        if (keyword != "fault") {
-            err = "unknown keyword \"" + keyword + "\" (want fault)";
-            return false;
-        }
-        FaultRule r;
-        if (!ParseFault(rest, r, err))
-            return false;
-        rules.push_back(r);
-        return true;
-    });
-    if (ok)
-        out = rules;
-    return ok;
+    Settings settings;
+    if (!ParseSettings(text, false, settings, error))
+        return false;
+    out = settings.faults;
+    return true;
 }
 
 std::vector<SimPrinter> DefaultPrinters()

@@ -110,6 +110,26 @@ std::vector<std::string> ZeldSim::Requests() const
     return out;
 }
 
+std::optional<std::string> ZeldSim::Field(const std::string& line, const std::string& key)
+{
+    const std::string tag = " " + key + "=";
+    const auto at = line.find(tag);
+    if (at == std::string::npos)
+        return std::nullopt;
+    const auto begin = at + tag.size();
+    // A quoted value may hold blanks; its escapes never hold a bare quote.
+    size_t end = begin;
+    if (end < line.size() && line[end] == '"') {
+        for (++end; end < line.size() && line[end] != '"'; ++end)
+            if (line[end] == '\\')
+                ++end;
+        ++end;
+    } else {
+        end = line.find(' ', begin);
+    }
+    return line.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
 size_t ZeldSim::CountLog(const std::string& text) const
 {
     size_t n = 0;

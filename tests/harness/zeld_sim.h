@@ -54,6 +54,9 @@ public:
     std::vector<std::string> LogLines() const;
     // Lines starting with "request ", in the order they arrived.
     std::vector<std::string> Requests() const;
+    // The value of `key=` in a log line (quotes kept for text fields), or
+    // nullopt: Field(line, "raw") is the request frame in hex.
+    static std::optional<std::string> Field(const std::string& line, const std::string& key);
     // Waits for a log line containing `text`; counts only lines beyond the
     // first `skip` matching ones, so a test can wait for the next one.
     bool WaitForLog(const std::string& text, Millis timeout = 10000ms, size_t skip = 0) const;
