@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "callbacks.h"
+#include "cupsd.h"
 #include "gui_support.h"
 #include "interface.h"
 #include "startcheck.h"
@@ -102,6 +103,24 @@ TEST(MainWindowRegistry, WindowProperties)
 // A window model over printer records that the test owns.
 using Printers = std::vector<std::pair<const char*, const char*>>;
 
+// The rows of a printer list as "printer|model", in the order shown.
+std::vector<std::string> RowsOf(GtkTreeView* tree)
+{
+    std::vector<std::string> rows;
+    GtkTreeModel* model = gtk_tree_view_get_model(tree);
+    GtkTreeIter iter;
+    for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok;
+         ok = gtk_tree_model_iter_next(model, &iter)) {
+        gchar* printer = nullptr;
+        gchar* product = nullptr;
+        gtk_tree_model_get(model, &iter, 0, &printer, 1, &product, -1);
+        rows.push_back(std::string(printer) + "|" + product);
+        g_free(printer);
+        g_free(product);
+    }
+    return rows;
+}
+
 struct ListedModel {
     explicit ListedModel(const Printers& printers)
         : records(printers.size())
@@ -125,23 +144,7 @@ struct ListedModel {
     {
         return GTK_TREE_VIEW(lookup_widget(wnd.dialog.window, "ShutdownMainDlg_treeview"));
     }
-    // The rows as "printer|model", in the order shown.
-    std::vector<std::string> Rows() const
-    {
-        std::vector<std::string> rows;
-        GtkTreeModel* model = gtk_tree_view_get_model(tree());
-        GtkTreeIter iter;
-        for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok;
-             ok = gtk_tree_model_iter_next(model, &iter)) {
-            gchar* printer = nullptr;
-            gchar* product = nullptr;
-            gtk_tree_model_get(model, &iter, 0, &printer, 1, &product, -1);
-            rows.push_back(std::string(printer) + "|" + product);
-            g_free(printer);
-            g_free(product);
-        }
-        return rows;
-    }
+    std::vector<std::string> Rows() const { return RowsOf(tree()); }
     void Select(int row) const
     {
         GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
@@ -242,21 +245,19 @@ TEST(Selection, CursorChangeWithoutSelectedRowChangesNothing)
 
 // ----------------------------------------------------------- the ways out
 
-int NoPrinters(UIAutoShutdownWnd*)
-{
-    return 0;
-}
-
-// A started program's model, up to the outer loop.
+// A started program's model over a private scheduler's queues, up to the
+// outer loop.
 struct StartedModel {
-    StartedModel()
+    explicit StartedModel(const std::vector<std::pair<std::string, std::string>>& queues)
     {
         Gui();
-        const StartupSteps saved = g_startup_steps;
-        g_startup_steps.get_printers_info = NoPrinters;
+        for (const auto& [name, model] : queues)
+            EXPECT_TRUE(cupsd.AddQueue(name, harness::MakePpd(model)));
+        cupsd.UseInThisProcess();
         g_autoshutdown_window = CreateAutoShutdownWnd();
-        g_startup_steps = saved;
         wnd = g_autoshutdown_window;
+        if (!wnd)
+            return;
         // What an opened settings dialog leaves behind.
         wnd->tocode = g_strdup("UTF-8");
         wnd->fromcode = g_strdup("UTF-8");
@@ -265,9 +266,16 @@ struct StartedModel {
     }
     ~StartedModel()
     {
+        if (!wnd)
+            return;
+        DisposeAutoShutdownWnd();
         g_autoshutdown_window = nullptr;
         gtk_widget_destroy(wnd->dialog.window);
         DisposeDialog(&wnd->dialog);
+    }
+    std::vector<std::string> Rows() const
+    {
+        return RowsOf(GTK_TREE_VIEW(lookup_widget(wnd->dialog.window, "ShutdownMainDlg_treeview")));
     }
     // Runs the outer loop as main does; true when the exit path ended it.
     bool RunOuterLoop(void (*action)(StartedModel*))
@@ -298,12 +306,31 @@ struct StartedModel {
         // The window stays until the process ends.
         EXPECT_TRUE(GTK_IS_WIDGET(wnd->dialog.window));
     }
-    UIAutoShutdownWnd* wnd;
+    harness::PrivateCupsd cupsd;
+    UIAutoShutdownWnd* wnd = nullptr;
 };
+
+const std::vector<std::pair<std::string, std::string>> kQueues = {
+    {"Alpha", "Brelko M210"}, {"Beta", "brelko m220"},   {"Delta", "Other Laser 9"},
+    {"Gamma", "Brelko M230"}, {"Gamma-2", "Brelko M230"},
+};
+
+// Discovery through a real scheduler feeds the list: CUPS's order, only
+// the supported models, the same model twice as two rows.
+TEST(StartedProgram, ListsTheSupportedQueuesOfTheScheduler)
+{
+    StartedModel m(kQueues);
+    ASSERT_NE(m.wnd, nullptr);
+    EXPECT_EQ(m.wnd->printers_num, 5);
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"Alpha|Brelko M210", "Gamma|Brelko M230",
+                                                  "Gamma-2|Brelko M230"}));
+}
 
 TEST(WaysOut, ExitButtonReleasesMembersAndEndsTheOuterLoop)
 {
-    StartedModel m;
+    StartedModel m(kQueues);
+    ASSERT_NE(m.wnd, nullptr);
+    ASSERT_EQ(m.wnd->printers_num, 5);
     EXPECT_TRUE(m.RunOuterLoop([](StartedModel* s) {
         gtk_button_clicked(GTK_BUTTON(lookup_widget(s->wnd->dialog.window, "ShutdownMainDlg_Exit_button")));
     }));
@@ -313,7 +340,9 @@ TEST(WaysOut, ExitButtonReleasesMembersAndEndsTheOuterLoop)
 // The close request comes from the X server, as a window manager sends it.
 TEST(WaysOut, CloseRequestBehavesLikeExit)
 {
-    StartedModel m;
+    StartedModel m(kQueues);
+    ASSERT_NE(m.wnd, nullptr);
+    ASSERT_EQ(m.wnd->printers_num, 5);
     testsupport::Pump();
     EXPECT_TRUE(m.RunOuterLoop([](StartedModel* s) {
         EXPECT_TRUE(Gui().CloseWindow(testsupport::Xid(s->wnd->dialog.window)));

@@ -5,6 +5,7 @@
 
 #include "gui_support.h"
 #include "interface.h"
+#include "ppddata.h"
 #include "startcheck.h"
 #include "widgets.h"
 
@@ -65,6 +66,15 @@ int NoPrinters(UIAutoShutdownWnd*)
     return 0;
 }
 
+// Discovery that stored two records, which a failed start-up must free
+// (the sanitizer build reports them otherwise).
+int TwoPrinters(UIAutoShutdownWnd* wnd)
+{
+    AddUIPrinterInfo2UIAutoShutdownWnd(wnd, CreateUIPrinterInfo("one"));
+    AddUIPrinterInfo2UIAutoShutdownWnd(wnd, CreateUIPrinterInfo("two"));
+    return 0;
+}
+
 bool g_window_made;
 bool g_window_finalised;
 
@@ -82,6 +92,12 @@ struct FailureCase {
     const char* line;  // what start-up says on standard error ("" for nothing)
 };
 
+// Test names, not bytes, in the listings.
+void PrintTo(const FailureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StartupFailure : public testing::TestWithParam<FailureCase> {};
 
 // Every failure ends with no model and says once what failed. Discovery
@@ -90,7 +106,7 @@ TEST_P(StartupFailure, SaysOnceWhatFailedAndReleasesThePartlyBuiltModel)
 {
     testsupport::Gui();
     StepsGuard guard;
-    g_startup_steps.get_printers_info = NoPrinters;
+    g_startup_steps.get_printers_info = TwoPrinters;
     g_startup_steps.create_main_window = WatchedWindow;
     g_window_made = g_window_finalised = false;
     GetParam().break_step(g_startup_steps);
@@ -111,7 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [](StartupSteps& s) { s.create_dialog = [](int, UIDialog*) -> UIDialog* { return nullptr; }; },
                     "quellon: cannot allocate the window model\n"},
         FailureCase{"Discovery",
-                    [](StartupSteps& s) { s.get_printers_info = [](UIAutoShutdownWnd*) { return -1; }; },
+                    [](StartupSteps& s) {
+                        s.get_printers_info = [](UIAutoShutdownWnd* wnd) { return TwoPrinters(wnd) - 1; };
+                    },
                     ""},
         FailureCase{"MainWindow",
                     [](StartupSteps& s) { s.create_main_window = []() -> GtkWidget* { return nullptr; }; },

@@ -23,6 +23,12 @@ struct CounterCase {
     std::vector<gboolean> results;
 };
 
+// Test names, not bytes, in the listings.
+void PrintTo(const CounterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Counter : public testing::TestWithParam<CounterCase> {};
 
 TEST_P(Counter, ResultsFollowTheOpenSections)
