@@ -1,0 +1,252 @@
+// The printer operations and the request exchange, against a scripted
+// daemon on loopback: what each operation sends and what it makes of
+// every kind of reply.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include "assetdlg.h"
+#include "data_process.h"
+#include "tcp_peer.h"
+#include "vxsktmodule.h"
+
+namespace {
+
+using harness::Hex;
+using harness::Le32;
+using harness::Response;
+using harness::TcpPeer;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+const std::string kLocale = "en_GB.UTF-8";
+
+std::string ItemFrame(const std::string& data)
+{
+    const auto total = static_cast<int32_t>(8 + 3 + kLocale.size() + data.size());
+    return "zel0" + Le32(19) + Le32(total) + Le32(3) + "lp1" +
+           Le32(static_cast<int32_t>(kLocale.size())) + kLocale + data;
+}
+
+// A window model with a connection to the scripted peer, installed as the
+// program's global the way start-up does it.
+class PrinterOps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        unsetenv("ZELD_PORT");
+        std::memset(&wnd_, 0, sizeof wnd_);
+        std::string printer = "lp1", locale = kLocale;
+        wnd_.pVxskt = vxsktNew(printer.data(), locale.data(), nullptr, peer_.port());
+        ASSERT_NE(wnd_.pVxskt, nullptr);
+        g_autoshutdown_window = &wnd_;
+    }
+    void TearDown() override
+    {
+        g_autoshutdown_window = nullptr;
+        if (wnd_.pVxskt != nullptr) {
+            vxsktDestroy(wnd_.pVxskt);
+        }
+        mem_free(wnd_.tocode);
+        mem_free(wnd_.fromcode);
+    }
+
+    UIAutoShutdownWnd wnd_;
+    TcpPeer peer_;
+};
+
+TEST_F(PrinterOps, FirmwareVersionReplies)
+{
+    struct Case {
+        const char* what;
+        std::string reply;
+        bool ok;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"02 0A", Response(0, "\x02\x0A"), true, "02.10"},
+        {"01 05", Response(0, "\x01\x05"), true, "01.05"},
+        {"first byte FF", Response(0, "\xFF\x00"s), true, "-1.00"},
+        {"both bytes 80", Response(0, "\x80\x80"), true, "-128.-128"},
+        {"further bytes ignored", Response(0, "\x01\x02\x03"), true, "01.02"},
+        {"one byte", Response(0, "\x01"), false, ""},
+        {"no payload", Response(0, ""), false, ""},
+        {"refused with a payload", Response(1, "\x01\x05"), false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        peer_.Push({c.reply});
+        char version[10] = "unchanged";
+        const int result = GetFirmVer(&wnd_, version);
+        if (c.ok) {
+            EXPECT_EQ(result, 0);
+            EXPECT_STREQ(version, c.text);
+        } else {
+            EXPECT_LT(result, 0);
+        }
+    }
+    const auto requests = peer_.Requests();
+    ASSERT_FALSE(requests.empty());
+    for (const std::string& request : requests) {
+        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106520))));
+    }
+}
+
+TEST_F(PrinterOps, TimerReplies)
+{
+    struct Case {
+        const char* what;
+        std::string reply;
+        bool ok;
+        unsigned short timer;
+    };
+    const Case cases[] = {
+        {"on, 4 hours", Response(0, "\x04\0\0\0"s), true, 4},
+        {"off, 5 hours remembered", Response(0, "\x05\x80\0\0"s), true, 0x8005},
+        {"upper half ignored", Response(0, "\x04\0\x01\0"s), true, 4},
+        {"one byte is too short for a long", Response(0, "\x07"), true, 0},
+        {"two bytes are too short for a long", Response(0, "\x04\x80"), true, 0},
+        {"three bytes read with a zero top", Response(0, "\x04\x80\x01"), true, 0x8004},
+        {"no payload", Response(0, ""), false, 0},
+        {"refused with a payload", Response(1, "\x04\0\0\0"s), false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        peer_.Push({c.reply});
+        unsigned short timer = 0xBEEF;
+        const int result = GetAutoShutdownTime(&wnd_, &timer);
+        if (c.ok) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(timer, c.timer);
+        } else {
+            EXPECT_LT(result, 0);
+        }
+    }
+    for (const std::string& request : peer_.Requests()) {
+        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106523))));
+    }
+}
+
+TEST_F(PrinterOps, WritingTheTimer)
+{
+    peer_.Push({Response(0, "")});
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 0x8004), 0);
+    peer_.Push({Response(0, "\x01\x02\x03")});
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 8), 0) << "a reply payload is not examined";
+    peer_.Push({Response(1, "")});
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 4), SEND_REFUSED);
+    peer_.Push({"", TcpPeer::After::kClose});
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 4), SEND_FAILED);
+
+    const auto requests = peer_.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(Hex(requests[0]), Hex(ItemFrame("\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
+    EXPECT_EQ(Hex(requests[0].substr(8, 4)), Hex(Le32(34)));
+    EXPECT_EQ(Hex(requests[1]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(8))));
+}
+
+// The dialog's order of calls, on one connection.
+TEST_F(PrinterOps, DialogSequenceOnOneConnection)
+{
+    peer_.Push({Response(0, "\x01\x05")});
+    peer_.Push({Response(0, "\x03\x80\0\0"s)});
+    peer_.Push({Response(0, "")});
+    char version[10] = {};
+    unsigned short timer = 0;
+    EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
+    EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, static_cast<unsigned short>(timer & 0x7FFF)), 0);
+    EXPECT_STREQ(version, "01.05");
+    EXPECT_EQ(timer, 0x8003);
+    EXPECT_EQ(peer_.Accepted(), 1);
+    const auto requests = peer_.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(Hex(requests[2]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(3))));
+}
+
+TEST_F(PrinterOps, NoConnection)
+{
+    vxsktDestroy(wnd_.pVxskt);
+    wnd_.pVxskt = nullptr;
+    char version[10] = {};
+    unsigned short timer = 0;
+    EXPECT_EQ(SendRequest(nullptr, 19), SEND_FAILED);
+    EXPECT_LT(GetFirmVer(&wnd_, version), 0);
+    EXPECT_LT(GetAutoShutdownTime(&wnd_, &timer), 0);
+    EXPECT_LT(SetAutoShutdownTime(&wnd_, 4), 0);
+    EXPECT_EQ(DataProcess2(), 1);
+}
+
+TEST_F(PrinterOps, SilentDaemonFailsTheOperation)
+{
+    peer_.Push({"", TcpPeer::After::kHang});
+    char version[10] = {};
+    EXPECT_EQ(GetFirmVer(&wnd_, version), SEND_FAILED);
+}
+
+// The step between send and receive must not touch memory past an fd_set
+// when the connection's descriptor is above FD_SETSIZE.
+TEST_F(PrinterOps, DescriptorAboveFdSetSize)
+{
+    const int high = FD_SETSIZE + 100;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur <= static_cast<rlim_t>(high)) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, high + 1);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const int fd = vxsktGetSocketFD(wnd_.pVxskt);
+    if (dup2(fd, high) != high) {
+        GTEST_SKIP() << "cannot raise the descriptor limit above " << high;
+    }
+    close(fd);
+    wnd_.pVxskt->socket_fd = high;
+    peer_.Push({Response(0, "\x02\x0A")});
+    EXPECT_EQ(DataProcess2(), 1);
+    char version[10] = {};
+    EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
+    EXPECT_STREQ(version, "02.10");
+}
+
+TEST_F(PrinterOps, LocaleChoice)
+{
+    struct Case {
+        const char* lc_ctype;  // null: unset
+        const char* lang;
+        const char* locale;
+    };
+    const Case cases[] = {
+        {nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
+        {"en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"ja", nullptr, "ja_JP.UTF-8"},
+        {nullptr, nullptr, "en_GB.UTF-8"},
+        {"", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"j", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"C", nullptr, "en_GB.UTF-8"},
+    };
+    wnd_.tocode = strdup("earlier");
+    wnd_.fromcode = strdup("earlier");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("LC_CTYPE=") + (c.lc_ctype ? c.lc_ctype : "(unset)") +
+                     " LANG=" + (c.lang ? c.lang : "(unset)"));
+        c.lc_ctype ? setenv("LC_CTYPE", c.lc_ctype, 1) : unsetenv("LC_CTYPE");
+        c.lang ? setenv("LANG", c.lang, 1) : unsetenv("LANG");
+        char* locale = SetLocaleString(&wnd_);
+        ASSERT_NE(locale, nullptr);
+        EXPECT_STREQ(locale, c.locale);
+        EXPECT_STREQ(wnd_.tocode, "UTF-8");
+        EXPECT_STREQ(wnd_.fromcode, "UTF-8");
+        mem_free(locale);
+    }
+    unsetenv("LC_CTYPE");
+    unsetenv("LANG");
+}
+
+}  // namespace
