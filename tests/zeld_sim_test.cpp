@@ -5,8 +5,10 @@
 #include <csignal>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -118,7 +120,7 @@ public:
         while (out.size() < n) {
             const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
             pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            if (poll(&p, 1, static_cast<int>(std::max<Millis::rep>(0, left.count()))) <= 0)
                 break;
             char buf[4096];
             const ssize_t got = recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
@@ -559,6 +561,24 @@ TEST(ZeldSim, DropsOnlyTheBadClient)
         EXPECT_EQ(a->code, 0);
     }
 
+}
+
+TEST(ZeldSim, ClientsBeyondTheCapAreTurnedAwayUntilOneLeaves)
+{
+    constexpr size_t kCap = 256;
+    ZeldSim sim(TwoPrinters());
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (size_t i = 0; i < kCap; ++i)
+        idle.push_back(std::make_unique<RawClient>(sim.port()));
+    ASSERT_TRUE(sim.WaitForLog("open conn=" + std::to_string(kCap)));
+    RawClient turned_away(sim.port());
+    EXPECT_TRUE(turned_away.ClosedByPeer());
+    EXPECT_EQ(sim.CountLog("reason=too-many-connections"), 1u);
+
+    idle.front().reset();
+    ASSERT_TRUE(sim.WaitForLog("close conn=1 reason=peer-closed"));
+    EXPECT_TRUE(ReadTimer(sim, "lp1")) << "room again once a client left";
+    EXPECT_TRUE(idle.back()->Exchange(Query("lp2", kFirmware))) << "the idle ones were served all along";
 }
 
 TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)

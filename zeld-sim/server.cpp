@@ -341,7 +341,7 @@ public:
             error = Errno(("bind 127.0.0.1:" + std::to_string(port)).c_str());
             return false;
         }
-        if (listen(listener_.get(), 64) != 0) {
+        if (listen(listener_.get(), SOMAXCONN) != 0) {
             error = Errno("listen");
             return false;
         }
@@ -380,8 +380,10 @@ public:
             Reap();
             // After the others are settled, so that a client that closes one
             // connection and opens the next finds them logged in that order.
-            if (n > 0 && (fds[0].revents & POLLIN))
+            if (n > 0 && (fds[0].revents & POLLIN)) {
                 AcceptAll();
+                Reap();  // the ones turned away
+            }
         }
         log_.Line(std::string("stop reason=") + (g_stop_signal == SIGINT ? "SIGINT" : "SIGTERM") +
                   " connections=" + std::to_string(conns_.size()));
