@@ -153,12 +153,7 @@ int main(int argc, char** argv)
     harness::XServer x;
     MapWatcher watcher(x.display());
 
-    harness::EnvChanges env = cupsd.env();
-    for (const auto& [name, value] : x.env())
-        env[name] = value;
-    env["LANG"] = "C";
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"})
-        env[name] = std::nullopt;
+    const harness::EnvChanges env = x.EnglishProgramEnv(cupsd.env());
 
     const std::vector<std::string> program{harness::BuildPath("src/quellon")};
     const std::vector<std::string> empty{harness::BuildPath("bench/startup_empty_dialog"), "Floor"};

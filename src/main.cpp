@@ -17,10 +17,13 @@ int main(int argc, char** argv)
     textdomain(QUELLON_DOMAIN);
 
     gtk_set_locale();
+    // Like any other start-up failure: status 255 and one line saying why.
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = gdk_get_display_arg_name();
-        std::fprintf(stderr, "quellon: %s %s\n", _("cannot open display"),
-                     display ? display : g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "");
+        if (!display)
+            display = g_getenv("DISPLAY");
+        std::fprintf(stderr, "quellon: %s%s%s\n", _("cannot open display"), display ? " " : "",
+                     display ? display : "");
         return -1;
     }
     add_pixmap_directory(QUELLON_PIXMAPDIR);

@@ -44,6 +44,13 @@ int ClosedPort()
     return ntohs(addr.sin_port);
 }
 
+// Standard error is checked line by line: no leak-check summary on it.
+std::string QuietLeakCheck()
+{
+    const char* options = std::getenv("LSAN_OPTIONS");
+    return std::string(options ? options : "") + ":print_suppressions=0";
+}
+
 class RealProgram : public testing::Test {
 protected:
     RealProgram() : x_(true) {}
@@ -56,17 +63,9 @@ protected:
 
     harness::EnvChanges Env() const
     {
-        harness::EnvChanges env = cupsd_.env();
-        for (const auto& [name, value] : x_.env())
-            env[name] = value;
-        // Windows are looked up by their English titles.
-        env["LANG"] = "C";
-        for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"})
-            env[name] = std::nullopt;
+        harness::EnvChanges env = x_.EnglishProgramEnv(cupsd_.env());
         env["ZELD_PORT"] = std::to_string(ClosedPort());
-        // Standard error is checked line by line: no leak-check summary.
-        const char* lsan = std::getenv("LSAN_OPTIONS");
-        env["LSAN_OPTIONS"] = std::string(lsan ? lsan : "") + ":print_suppressions=0";
+        env["LSAN_OPTIONS"] = QuietLeakCheck();
         return env;
     }
 
@@ -223,5 +222,35 @@ TEST_F(RealProgram, UnreadablePpdEndsWith255AndOneLineWithoutAWindow)
     EXPECT_EQ(err.rfind("quellon: ", 0), 0u) << err;
     EXPECT_NE(err.find("\"Broken\""), std::string::npos) << err;
 }
+
+struct NoDisplayCase {
+    std::optional<std::string> display;
+    std::string line;
+};
+
+void PrintTo(const NoDisplayCase& c, std::ostream* os)
+{
+    *os << "DISPLAY=" << c.display.value_or("(unset)");
+}
+
+class RealProgramWithoutDisplay : public testing::TestWithParam<NoDisplayCase> {};
+
+TEST_P(RealProgramWithoutDisplay, EndsWith255AndSaysSo)
+{
+    harness::TempDir home;
+    std::string output;
+    const int status = harness::Run({harness::BuildPath("src/quellon")}, 30000ms, &output,
+                                    {{"DISPLAY", GetParam().display},
+                                     {"HOME", home.path()},
+                                     {"LANG", "C"},
+                                     {"LC_ALL", std::nullopt},
+                                     {"LSAN_OPTIONS", QuietLeakCheck()}});
+    EXPECT_EQ(status, 255);
+    EXPECT_EQ(output, GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, RealProgramWithoutDisplay,
+                         testing::Values(NoDisplayCase{std::nullopt, "quellon: cannot open display\n"},
+                                         NoDisplayCase{":9999", "quellon: cannot open display :9999\n"}));
 
 }  // namespace
