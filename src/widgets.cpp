@@ -185,6 +185,8 @@ void add_columns(GtkTreeView* treeview)
 // model could be made.
 int SetTreeViewWidget(UIAutoShutdownWnd* wnd)
 {
+    if (!wnd)
+        return 0;
     GtkWidget* treeview = getWidget(wnd->dialog.window, "ShutdownMainDlg_treeview");
     GtkListStore* store = create_model(wnd);
     if (!store || !GTK_IS_TREE_MODEL(store) || !treeview) {

@@ -16,6 +16,11 @@ struct FirmCase {
     const char* minimum;  // null: not supported
 };
 
+void PrintTo(const FirmCase& c, std::ostream* os)
+{
+    *os << (c.model ? "\"" + std::string(c.model) + "\"" : std::string("null"));
+}
+
 class MinFirmVersion : public testing::TestWithParam<FirmCase> {};
 
 TEST_P(MinFirmVersion, MatchesWholeNamesOnly)
