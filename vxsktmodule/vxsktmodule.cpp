@@ -225,7 +225,8 @@ int transfer(int fd, char* data, int size, Direction direction, bool may_block,
         if (n > 0) {
             done += static_cast<int>(n);
         } else if (n == 0) {
-            if (direction == Direction::kReceive && ++ends > kMaxEndOfStreamReads) {
+            // A send that moves nothing would only spin.
+            if (direction == Direction::kSend || ++ends > kMaxEndOfStreamReads) {
                 return -1;
             }
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -347,7 +348,9 @@ VxsktModule* vxsktNew(char* printer, char* locale, char* /*folder_path*/, int po
 // Closes the connection and frees everything the record owns.
 void vxsktDestroy(VxsktModule* vxskt)
 {
-    release(vxskt);
+    if (vxskt != nullptr) {
+        release(vxskt);
+    }
 }
 
 // Sends one request frame with the staged data part; the staging buffer is
