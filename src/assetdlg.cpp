@@ -10,8 +10,8 @@
 
 namespace {
 
-// Every request of the program is command 19 with an item identifier.
-constexpr int kItemCommand = 19;
+// Every request of the program is command 19 naming one item.
+constexpr int kRequestCommand = 19;
 constexpr int32_t kItemFirmwareVersion = 106520;
 constexpr int32_t kItemReadTimer = 106523;
 constexpr int32_t kItemWriteTimer = 102415;
@@ -40,7 +40,7 @@ int RequestItem(UIAutoShutdownWnd* wnd, int32_t item, const int32_t* value)
         vxsktResetReqData(vxskt);
         return SEND_FAILED;
     }
-    return SendRequest(vxskt, kItemCommand);
+    return SendRequest(vxskt, kRequestCommand);
 }
 
 }  // namespace
