@@ -371,28 +371,32 @@ TEST_F(Exchange, InterruptedReadIsRetried)
 
 // The whole response must arrive within the receive bound (5 s), however
 // the daemon spreads it out.
-TEST_F(Exchange, SilentOrDribblingDaemonFailsWithinTheReceiveBound)
+struct SlowDaemon {
+    const char* name;
+    TcpPeer::Step step;
+};
+
+class SlowDaemons : public Exchange, public ::testing::WithParamInterface<SlowDaemon> {};
+
+TEST_P(SlowDaemons, FailWithinTheReceiveBound)
 {
-    struct Case {
-        const char* what;
-        TcpPeer::Step step;
-    };
-    const Case cases[] = {
-        {"never answers", {"", TcpPeer::After::kHang}},
-        {"header a byte every 700 ms", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 0ms, 700ms}},
-        {"answers after 8 s", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 8000ms}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Connection fresh = Open(peer_.port());
-        ASSERT_NE(fresh, nullptr);
-        peer_.Push(c.step);
-        ASSERT_EQ(vxsktWrite(fresh.get(), 19), 0);
-        const auto start = Clock::now();
-        EXPECT_EQ(vxsktRead(fresh.get()), -1);
-        EXPECT_LT(SecondsSince(start), 7.0);
-    }
+    peer_.Push(GetParam().step);
+    ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(vxsktRead(vxskt_.get()), -1);
+    EXPECT_LT(SecondsSince(start), 7.0);
 }
+
+const SlowDaemon kSlowDaemons[] = {
+    {"never_answers", {"", TcpPeer::After::kHang}},
+    {"header_a_byte_every_700_ms", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 0ms, 700ms}},
+    {"answers_after_8_s", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 8000ms}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Daemon, SlowDaemons, ::testing::ValuesIn(kSlowDaemons),
+                         [](const ::testing::TestParamInfo<SlowDaemon>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Connect, NothingListeningFailsAfterTheAttempts)
 {
