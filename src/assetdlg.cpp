@@ -1,5 +1,17 @@
 #include "assetdlg.h"
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "interface.h"
+#include "msgdlg.h"
+#include "ppddata.h"
+#include "vxsktmodule.h"
+#include "widgets.h"
+
 // --------------------------------------------------------- printer operations
 
 #include <cstdio>
@@ -103,10 +115,227 @@ int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 
 // ------------------------------------------------------------ settings dialog
 
-// Placeholder until the settings dialog lands.
-UIASSetDlg* CreateASSetDlg(UIDialog*)
+namespace {
+
+// Oldest driver whose printers answer the timer items.
+constexpr char kMinDriverVersion[] = "2.56";
+constexpr int kDaemonPort = 59787;
+// Bit 15 of the timer: auto shutdown off; the hours stay in the low bits.
+constexpr unsigned short kTimerOff = 0x8000;
+constexpr unsigned short kTimerHours = 0x7FFF;
+// What OK sends when the entry holds nothing at all.
+constexpr unsigned short kDefaultHours = 4;
+
+// Splits the decimal number at the start of `text` into its integer digits
+// (leading zeros dropped) and fraction digits (trailing zeros dropped).
+// False unless `text` begins with a digit.
+bool split_decimal(const char* text, std::string* whole, std::string* fraction)
 {
-    return nullptr;
+    if (!std::isdigit(static_cast<unsigned char>(*text)))
+        return false;
+    const char* p = text;
+    while (*p == '0')
+        ++p;
+    while (std::isdigit(static_cast<unsigned char>(*p)))
+        whole->push_back(*p++);
+    if (*p == '.') {
+        for (++p; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+            fraction->push_back(*p);
+    }
+    while (!fraction->empty() && fraction->back() == '0')
+        fraction->pop_back();
+    return true;
 }
 
-void ShowASSetDlg(UIAutoShutdownWnd*) {}
+// Driver versions are decimal numbers: 10.00 is newer than 2.56, and 2.560
+// is the same version.
+bool driver_version_supported(const char* version)
+{
+    std::string whole, fraction, min_whole, min_fraction;
+    if (!split_decimal(version, &whole, &fraction))
+        return false;
+    split_decimal(kMinDriverVersion, &min_whole, &min_fraction);
+    if (whole.size() != min_whole.size())
+        return whole.size() > min_whole.size();
+    if (whole != min_whole)
+        return whole > min_whole;
+    return fraction >= min_fraction;
+}
+
+// Replaces the window model's connection by a new one to the selected
+// printer's daemon; false when none could be opened.
+bool reconnect(UIAutoShutdownWnd* wnd)
+{
+    if (wnd->pVxskt) {
+        vxsktDestroy(wnd->pVxskt);
+        wnd->pVxskt = nullptr;
+    }
+    char* locale = SetLocaleString(wnd);
+    if (!locale)
+        return false;
+    // vxsktNew cuts its argument at "@"; the model keeps the whole name for
+    // the lookups of later openings and of OK.
+    char printer[PRINTER_TEXT_SIZE];
+    std::memcpy(printer, wnd->selectedPrinterName, sizeof printer);
+    printer[sizeof printer - 1] = '\0';
+    wnd->pVxskt = vxsktNew(printer, locale, nullptr, kDaemonPort);
+    mem_free(locale);
+    return wnd->pVxskt != nullptr;
+}
+
+// Reads the timer and reports the warning that stops the opening, or -1
+// when the dialog may be shown.
+int read_printer_state(UIAutoShutdownWnd* wnd, unsigned short* timer)
+{
+    if (!reconnect(wnd))
+        return 0;
+    char firmVer[10] = {};
+    if (GetFirmVer(wnd, firmVer) < 0)
+        return 1;
+    // A model without a minimum cannot be vouched for: the firmware warning
+    // is the nearest truth.
+    const char* minFirmVersion = GetMinFirmVersion(wnd->selectedModelName);
+    if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0)
+        return 3;
+    if (GetAutoShutdownTime(wnd, timer) < 0)
+        return 1;
+    return -1;
+}
+
+GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
+{
+    return wnd && wnd->asset_dlg ? wnd->asset_dlg->dialog.window : nullptr;
+}
+
+// Whether the period list already offers exactly the table's texts.
+// Rebuilding the list's items is most of what an opening costs on the GUI
+// side, and the texts never change between openings.
+bool period_list_current(GtkWidget* window)
+{
+    GtkWidget* combo = getWidget(window, "ShutdownSDlg_Time_combo");
+    if (!combo || !GTK_IS_COMBO(combo))
+        return false;
+    GList* items = gtk_container_get_children(GTK_CONTAINER(GTK_COMBO(combo)->list));
+    const char* const* hours = AutoShutdownTimeTbl;
+    bool same = true;
+    for (GList* item = items; item && same; item = item->next, ++hours) {
+        GtkWidget* label = gtk_bin_get_child(GTK_BIN(item->data));
+        same = *hours && label && GTK_IS_LABEL(label) &&
+               std::strcmp(gtk_label_get_text(GTK_LABEL(label)), *hours) == 0;
+    }
+    g_list_free(items);
+    return same && !*hours;
+}
+
+// Puts a timer value into the widgets: the box checked while auto shutdown
+// is on, the hours shown in both states.
+void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
+{
+    SigDisable();
+    GtkWidget* window = settings_window(wnd);
+    char cur[32] = {};
+    const bool active = !(use_astimer & kTimerOff);
+    std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & kTimerHours));
+    if (period_list_current(window)) {
+        gtk_entry_set_text(GTK_ENTRY(getWidget(window, "ShutdownSDlg_Time_combo_entry")), cur);
+    } else {
+        GList* glist = nullptr;
+        for (const char* const* hours = AutoShutdownTimeTbl; *hours; ++hours)
+            glist = g_list_append(glist, const_cast<char*>(*hours));
+        SetGListToCombo(window, glist, "ShutdownSDlg_Time_combo", cur);
+        g_list_free(glist);
+    }
+    SetActiveCheckButton(window, "ShutdownSDlg_checkbutton", active);
+    SetWidgetSensitive(window, "hbox64", active);
+    SigEnable();
+}
+
+}  // namespace
+
+const char* const AutoShutdownTimeTbl[9] = {"1", "2", "3", "4", "5", "6", "7", "8", nullptr};
+
+// Makes the settings dialog record and its hidden window.
+UIASSetDlg* CreateASSetDlg(UIDialog* parent)
+{
+    auto* dlg = reinterpret_cast<UIASSetDlg*>(CreateDialog(sizeof(UIASSetDlg), parent));
+    if (!dlg)
+        return nullptr;
+    dlg->dialog.window = create_ShutdownS_dialog();
+    if (!dlg->dialog.window) {
+        DisposeDialog(&dlg->dialog);
+        return nullptr;
+    }
+    return dlg;
+}
+
+// Everything an opening does before the dialog is shown: checks the
+// selected printer, reads its timer over a fresh connection and fills the
+// widgets. FALSE when the opening stops (after its warning, if it has one).
+gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
+{
+    // Without its window the dialog has nothing to show; the button stays
+    // a no-op rather than reporting a printer fault that did not happen.
+    if (!settings_window(wnd))
+        return FALSE;
+    const UIPrinterInfo* printerInfo = GetUIPrinterInfo(wnd, wnd->selectedPrinterName);
+    if (!printerInfo)
+        return FALSE;
+    if (!driver_version_supported(printerInfo->driverVersion)) {
+        ShowMsgDlg(wnd, 4);
+        return FALSE;
+    }
+    unsigned short timer = 0;
+    const int warning = read_printer_state(wnd, &timer);
+    if (warning >= 0) {
+        ShowMsgDlg(wnd, warning);
+        return FALSE;
+    }
+    InitASSetDlgWidgets(wnd, timer);
+    return TRUE;
+}
+
+// Opens the dialog for the selected printer and returns once it is closed.
+void ShowASSetDlg(UIAutoShutdownWnd* wnd)
+{
+    if (PrepareASSetDlg(wnd))
+        ShowDialog(&wnd->asset_dlg->dialog);
+}
+
+// Follows the check box: the period row is usable only while it is checked.
+void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
+{
+    GtkWidget* window = settings_window(wnd);
+    if (window)
+        SetWidgetSensitive(window, "hbox64", active);
+}
+
+// Writes the timer the widgets give. 1: the dialog may close; 0: the write
+// failed and the user was told.
+int ASSetDlgOK(UIAutoShutdownWnd* wnd)
+{
+    GtkWidget* window = settings_window(wnd);
+    if (!window)
+        return 1;
+    const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
+    const gchar* ptime = GetCurrComboText(window, "ShutdownSDlg_Time_combo_entry");
+    unsigned short time = kDefaultHours;
+    // strtol rather than atoi: the same digits, without undefined overflow.
+    if (ptime)
+        time = static_cast<unsigned short>(std::strtol(ptime, nullptr, 10) & 0xFFFF);
+    if (!use_astime)
+        time |= kTimerOff;
+    if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
+        return 1;
+    if (SetAutoShutdownTime(wnd, time) < 0) {
+        ShowMsgDlg(wnd, 2);
+        return 0;
+    }
+    return 1;
+}
+
+// Closes the dialog and ends the nested loop of its ShowASSetDlg.
+void HideASSetDlg(UIAutoShutdownWnd* wnd)
+{
+    if (wnd && wnd->asset_dlg)
+        HideDialog(&wnd->asset_dlg->dialog);
+}

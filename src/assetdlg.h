@@ -11,6 +11,9 @@ extern const char* const AutoShutdownTimeTbl[9];
 
 UIASSetDlg* CreateASSetDlg(UIDialog* parent);
 void ShowASSetDlg(UIAutoShutdownWnd* wnd);
+// The part of ShowASSetDlg before the dialog appears (checks, connection,
+// reads, filling); TRUE when the dialog may be shown.
+gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd);
 void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active);
 int ASSetDlgOK(UIAutoShutdownWnd* wnd);
 void HideASSetDlg(UIAutoShutdownWnd* wnd);

@@ -76,3 +76,30 @@ gboolean on_Msg_dialog_delete_event(GtkWidget*, GdkEvent*, gpointer)
 }
 
 // ------------------------------------------------------------ settings dialog
+
+// Only the user's toggling moves the period row; the dialog's own filling
+// runs with the handlers suppressed.
+void on_ShutdownSDlg_checkbutton_toggled(GtkToggleButton* togglebutton, gpointer)
+{
+    if (SigDisable())
+        UpdateASSetDlgWidgets(g_autoshutdown_window, gtk_toggle_button_get_active(togglebutton));
+    SigEnable();
+}
+
+void on_ShutdownSDlg_OK_button_clicked(GtkButton*, gpointer)
+{
+    if (ASSetDlgOK(g_autoshutdown_window) == 1)
+        HideASSetDlg(g_autoshutdown_window);
+}
+
+void on_ShutdownSDlg_Cancel_button_clicked(GtkButton*, gpointer)
+{
+    HideASSetDlg(g_autoshutdown_window);
+}
+
+// The close button acts as Cancel; the window is kept for the next opening.
+gboolean on_ShutdownS_dialog_delete_event(GtkWidget*, GdkEvent*, gpointer)
+{
+    HideASSetDlg(g_autoshutdown_window);
+    return TRUE;
+}

@@ -183,7 +183,94 @@ GtkWidget* create_Msg_dialog(void)
 
 // ------------------------------------------------------------ settings dialog
 
+// A label of the period row: centred, 3 pixels of air on each side.
+static GtkWidget* new_period_label(GtkWidget* box, const gchar* text)
+{
+    GtkWidget* label = gtk_label_new(text);
+    gtk_widget_show(label);
+    gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+    gtk_misc_set_padding(GTK_MISC(label), 3, 0);
+    return label;
+}
+
+// The settings window: the on/off check box, the period row (label, the
+// classic combo with a read-only entry, "hr.") and OK/Cancel.
 GtkWidget* create_ShutdownS_dialog(void)
 {
-    return nullptr;
+    GtkWidget* ShutdownS_dialog = new_modal_dialog();
+    gtk_window_set_title(GTK_WINDOW(ShutdownS_dialog), _("Auto Shutdown Settings"));
+
+    GtkWidget* vbox45 = GTK_DIALOG(ShutdownS_dialog)->vbox;
+    gtk_widget_show(vbox45);
+
+    GtkWidget* frame54 = new_plain_frame(vbox45, 5);
+
+    GtkWidget* vbox46 = gtk_vbox_new(FALSE, 0);
+    gtk_widget_show(vbox46);
+    gtk_container_add(GTK_CONTAINER(frame54), vbox46);
+
+    GtkWidget* ShutdownSDlg_checkbutton =
+        gtk_check_button_new_with_mnemonic(_("Auto Shutdown after Fixed Period"));
+    gtk_widget_show(ShutdownSDlg_checkbutton);
+    gtk_box_pack_start(GTK_BOX(vbox46), ShutdownSDlg_checkbutton, FALSE, FALSE, 0);
+
+    GtkWidget* hbox64 = gtk_hbox_new(FALSE, 0);
+    gtk_widget_show(hbox64);
+    gtk_box_pack_start(GTK_BOX(vbox46), hbox64, TRUE, TRUE, 0);
+
+    GtkWidget* label163 = new_period_label(hbox64, _("Auto Shutdown After:   "));
+
+    GtkWidget* ShutdownSDlg_Time_combo = gtk_combo_new();
+    // Lets a lookup that starts in the drop-down list climb to this window.
+    g_object_set_data(G_OBJECT(GTK_COMBO(ShutdownSDlg_Time_combo)->popwin), "GladeParentKey",
+                      ShutdownSDlg_Time_combo);
+    gtk_widget_show(ShutdownSDlg_Time_combo);
+    gtk_box_pack_start(GTK_BOX(hbox64), ShutdownSDlg_Time_combo, TRUE, TRUE, 0);
+    GList* items = g_list_append(nullptr, const_cast<gchar*>(""));
+    gtk_combo_set_popdown_strings(GTK_COMBO(ShutdownSDlg_Time_combo), items);
+    g_list_free(items);
+
+    GtkWidget* ShutdownSDlg_Time_combo_entry = GTK_COMBO(ShutdownSDlg_Time_combo)->entry;
+    gtk_widget_show(ShutdownSDlg_Time_combo_entry);
+    gtk_editable_set_editable(GTK_EDITABLE(ShutdownSDlg_Time_combo_entry), FALSE);
+
+    GtkWidget* label165 = new_period_label(hbox64, _("hr."));
+
+    GtkWidget* hbuttonbox8 = GTK_DIALOG(ShutdownS_dialog)->action_area;
+    gtk_widget_show(hbuttonbox8);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox8), GTK_BUTTONBOX_END);
+
+    GtkWidget* hbuttonbox9 = gtk_hbutton_box_new();
+    gtk_widget_show(hbuttonbox9);
+    gtk_container_add(GTK_CONTAINER(hbuttonbox8), hbuttonbox9);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox9), GTK_BUTTONBOX_END);
+
+    GtkWidget* ShutdownSDlg_OK_button = new_dialog_button(hbuttonbox9, _("OK"));
+    GtkWidget* ShutdownSDlg_Cancel_button = new_dialog_button(hbuttonbox9, _("Cancel "));
+
+    g_signal_connect(ShutdownS_dialog, "delete_event", G_CALLBACK(on_ShutdownS_dialog_delete_event),
+                     nullptr);
+    g_signal_connect(ShutdownSDlg_checkbutton, "toggled",
+                     G_CALLBACK(on_ShutdownSDlg_checkbutton_toggled), nullptr);
+    g_signal_connect(ShutdownSDlg_OK_button, "clicked", G_CALLBACK(on_ShutdownSDlg_OK_button_clicked),
+                     nullptr);
+    g_signal_connect(ShutdownSDlg_Cancel_button, "clicked",
+                     G_CALLBACK(on_ShutdownSDlg_Cancel_button_clicked), nullptr);
+
+    hookup_object_no_ref(ShutdownS_dialog, ShutdownS_dialog, "ShutdownS_dialog");
+    hookup_object_no_ref(ShutdownS_dialog, vbox45, "vbox45");
+    hookup_object(ShutdownS_dialog, frame54, "frame54");
+    hookup_object(ShutdownS_dialog, vbox46, "vbox46");
+    hookup_object(ShutdownS_dialog, ShutdownSDlg_checkbutton, "ShutdownSDlg_checkbutton");
+    hookup_object(ShutdownS_dialog, hbox64, "hbox64");
+    hookup_object(ShutdownS_dialog, label163, "label163");
+    hookup_object(ShutdownS_dialog, ShutdownSDlg_Time_combo, "ShutdownSDlg_Time_combo");
+    hookup_object(ShutdownS_dialog, ShutdownSDlg_Time_combo_entry, "ShutdownSDlg_Time_combo_entry");
+    hookup_object(ShutdownS_dialog, label165, "label165");
+    hookup_object_no_ref(ShutdownS_dialog, hbuttonbox8, "hbuttonbox8");
+    hookup_object(ShutdownS_dialog, hbuttonbox9, "hbuttonbox9");
+    hookup_object(ShutdownS_dialog, ShutdownSDlg_OK_button, "ShutdownSDlg_OK_button");
+    hookup_object(ShutdownS_dialog, ShutdownSDlg_Cancel_button, "ShutdownSDlg_Cancel_button");
+    return ShutdownS_dialog;
 }
