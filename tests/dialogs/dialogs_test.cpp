@@ -15,6 +15,7 @@
 #include "dialog_model.h"
 #include "gui_support.h"
 #include "msgdlg.h"
+#include "support.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 #include "zeld_sim.h"
@@ -57,6 +58,36 @@ protected:
 const char* Text(GtkWidget* label)
 {
     return gtk_label_get_text(GTK_LABEL(label));
+}
+
+TEST(Windows, EveryWidgetOfBothDialogsIsRegisteredOnItsTopLevel)
+{
+    DialogModel m({});
+    const std::vector<const char*> message{"Msg_dialog",   "vbox47",       "frame55",
+                                           "MsgDlg_label", "hbuttonbox10", "hbuttonbox11",
+                                           "MsgDlg_OK_button", "MsgDlg_Cancel_button"};
+    const std::vector<const char*> settings{
+        "ShutdownS_dialog", "vbox45",      "frame54",      "vbox46",
+        "ShutdownSDlg_checkbutton", "hbox64", "label163", "ShutdownSDlg_Time_combo",
+        "ShutdownSDlg_Time_combo_entry", "label165", "hbuttonbox8", "hbuttonbox9",
+        "ShutdownSDlg_OK_button", "ShutdownSDlg_Cancel_button"};
+    for (const auto& [window, names] : {std::pair{m.message(), message}, std::pair{m.settings(), settings}}) {
+        EXPECT_FALSE(GTK_WIDGET_VISIBLE(window)) << names[0] << " is built hidden";
+        EXPECT_EQ(m.Widget(window, names[0]), window);
+        for (const char* name : names) {
+            GtkWidget* widget = m.Widget(window, name);
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_EQ(gtk_widget_get_toplevel(widget), window) << name;
+        }
+    }
+    // From inside the period list's popup the lookup climbs to the dialog.
+    GtkWidget* combo = m.Widget(m.settings(), "ShutdownSDlg_Time_combo");
+    EXPECT_EQ(lookup_widget(GTK_COMBO(combo)->list, "ShutdownSDlg_OK_button"),
+              m.Widget(m.settings(), "ShutdownSDlg_OK_button"));
+    EXPECT_FALSE(gtk_editable_get_editable(
+        GTK_EDITABLE(m.Widget(m.settings(), "ShutdownSDlg_Time_combo_entry"))));
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(m.settings())));
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(m.message())));
 }
 
 struct Shown {
