@@ -12,6 +12,7 @@
 
 #include "assetdlg.h"
 #include "callbacks.h"
+#include "desktop.h"
 #include "dialog_model.h"
 #include "gui_support.h"
 #include "msgdlg.h"
@@ -404,6 +405,54 @@ INSTANTIATE_TEST_SUITE_P(
                       DriverCase{"02.56", true}, DriverCase{"2.5", false}, DriverCase{"2.55", false},
                       DriverCase{"2.559", false}, DriverCase{"", false}, DriverCase{"v2.56", false},
                       DriverCase{" 2.56", false}, DriverCase{".56", false}, DriverCase{"2", false}));
+
+struct StepFault {
+    const char* name;
+    int minor;         // firmware 1.minor; the M220 needs 01.01
+    const char* rule;  // a simulator fault, or "" for none
+    bool no_daemon;
+    int message;
+    bool connected;
+};
+
+void PrintTo(const StepFault& f, std::ostream* os)
+{
+    *os << f.name;
+}
+
+class FailingStep : public SimFixture, public ::testing::WithParamInterface<StepFault> {
+protected:
+    FailingStep() : SimFixture({{"lp1", 1, GetParam().minor, 4}}) {}
+};
+
+// Each step of an opening that fails shows its own warning, and leaves the
+// connection as the table of the dialog says.
+TEST_P(FailingStep, ShowsItsWarningAndNoDialog)
+{
+    const StepFault& f = GetParam();
+    if (*f.rule)
+        sim_->SetFault(f.rule);
+    const e2e::ClosedPort closed;
+    if (f.no_daemon)
+        setenv("ZELD_PORT", std::to_string(closed.port()).c_str(), 1);
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(ShowAndAct(m.message(), [&] { ShowASSetDlg(m.wnd()); },
+                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    EXPECT_EQ(m.wnd()->msg_dlg->type, f.message);
+    EXPECT_EQ(m.wnd()->pVxskt != nullptr, f.connected);
+    EXPECT_FALSE(GTK_WIDGET_VISIBLE(m.settings()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, FailingStep,
+    ::testing::Values(StepFault{"NoDaemon", 1, "", true, 0, false},
+                      StepFault{"FirmwareRefused", 1, "lp1 106520 refuse 1", false, 1, true},
+                      StepFault{"FirmwareOneByte", 1, "lp1 106520 payload 1", false, 1, true},
+                      StepFault{"FirmwareTooOld", 0, "", false, 3, true},
+                      StepFault{"TimerRefused", 1, "lp1 106523 refuse 2", false, 1, true},
+                      StepFault{"TimerNoPayload", 1, "lp1 106523 payload 0", false, 1, true},
+                      StepFault{"TimerConnectionReset", 1, "lp1 106523 reset", false, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Settings, RefusedDriverKeepsTheEarlierConnection)
 {
