@@ -1,12 +1,40 @@
 // The least a GTK+ 2 program does before its first window is on screen:
-// start the toolkit and map an empty dialog titled argv[1]. startup_bench
-// measures it next to the real program.
+// start the toolkit and map an empty dialog titled argv[1]. With
+// --discovery-floor it first makes the CUPS calls that every discovery
+// needs (cupsGetDests, cupsGetPPD for each destination, deleting each copy),
+// as the real program does between the two. startup_bench measures it next
+// to the real program.
+#include <cstring>
+
+#include <cups/cups.h>
+#include <cups/ppd.h>
 #include <gtk/gtk.h>
+#include <unistd.h>
+
+namespace {
+
+void DiscoveryFloor()
+{
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests(&dests);
+    for (int i = 0; i < count; ++i) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        if (const char* ppd = cupsGetPPD(dests[i].name))
+            unlink(ppd);
+#pragma GCC diagnostic pop
+    }
+    cupsFreeDests(count, dests);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     gtk_set_locale();
     gtk_init(&argc, &argv);
+    if (argc > 2 && std::strcmp(argv[2], "--discovery-floor") == 0)
+        DiscoveryFloor();
     GtkWidget* dialog = gtk_dialog_new();
     gtk_window_set_title(GTK_WINDOW(dialog), argc > 1 ? argv[1] : "Empty");
     gtk_widget_set_size_request(dialog, 522, 374);
