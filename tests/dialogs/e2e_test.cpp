@@ -356,6 +356,11 @@ TEST(EndToEnd, JapaneseSessionUsesTheInstalledCatalogue)
     }
 
     const japanese::Staging staging = japanese::StageInstall(dir.path());
+    if (!staging.prefix.empty()) {
+        for (const char* installed : {"/bin/quellon", "/share/applications/quellon.desktop",
+                                      "/share/locale/ja/LC_MESSAGES/quellon.mo"})
+            EXPECT_EQ(access((staging.prefix + installed).c_str(), F_OK), 0) << installed;
+    }
     if (!staging.skip.empty())
         GTEST_SKIP() << staging.skip;
     ASSERT_TRUE(d.Start(env, "Quellon 自動電源オフ設定ツール", staging.wrapper)) << d.Stderr();

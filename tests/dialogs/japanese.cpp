@@ -52,22 +52,23 @@ Staging StageInstall(const std::string& dir)
     const std::string prefix = QUELLON_INSTALL_PREFIX;
     const std::string build = std::string(QUELLON_BINARY_DIR) + "/";
     if (localedir.compare(0, build.size(), build) == 0)
-        return Install("") ? Staging{} : Staging{{}, "cmake --install failed"};
+        return Install("") ? Staging{{}, "", prefix} : Staging{{}, "cmake --install failed", ""};
 
     const std::string stage = dir + "/stage";
     if (!Install(stage))
-        return {{}, "cmake --install --prefix " + stage + " failed"};
+        return {{}, "cmake --install --prefix " + stage + " failed", ""};
     std::string target = localedir;
     while (!Exists(target) && target.size() > prefix.size())
         target = Parent(target);
     if (!Exists(target) || target.compare(0, prefix.size(), prefix) != 0)
-        return {{}, "neither " + localedir + " nor the prefix " + prefix + " exists"};
+        return {{}, "neither " + localedir + " nor the prefix " + prefix + " exists", stage};
     if (geteuid() != 0)
-        return {{}, "laying the staged catalogue over " + target + " needs root"};
+        return {{}, "laying the staged catalogue over " + target + " needs root", stage};
     const std::string source = stage + target.substr(prefix.size());
     return {{"unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
              "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh", source, target},
-            ""};
+            "",
+            stage};
 }
 
 }  // namespace japanese

@@ -23,6 +23,7 @@ std::optional<std::string> LocalePath(const std::string& dir);
 struct Staging {
     std::vector<std::string> wrapper;
     std::string skip;
+    std::string prefix;  // where the files went
 };
 Staging StageInstall(const std::string& dir);
 
