@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "data_process.h"
 #include "interface.h"
 #include "msgdlg.h"
 #include "ppddata.h"
@@ -13,12 +14,6 @@
 #include "widgets.h"
 
 // --------------------------------------------------------- printer operations
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-#include "data_process.h"
 
 namespace {
 
