@@ -125,6 +125,22 @@ static GtkWidget* new_dialog_button(GtkWidget* box, const gchar* label)
     return button;
 }
 
+// The dialog's own action area, buttons at its end, holding a button box
+// of its own laid out by `layout`. Returns that inner box; the action area
+// goes to `*area`.
+static GtkWidget* new_button_row(GtkWidget* dialog, GtkButtonBoxStyle layout, GtkWidget** area)
+{
+    *area = GTK_DIALOG(dialog)->action_area;
+    gtk_widget_show(*area);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(*area), GTK_BUTTONBOX_END);
+
+    GtkWidget* row = gtk_hbutton_box_new();
+    gtk_widget_show(row);
+    gtk_container_add(GTK_CONTAINER(*area), row);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(row), layout);
+    return row;
+}
+
 // A frame without label and shadow, packed to fill `box`.
 static GtkWidget* new_plain_frame(GtkWidget* box, guint border)
 {
@@ -153,14 +169,8 @@ GtkWidget* create_Msg_dialog(void)
     gtk_container_add(GTK_CONTAINER(frame55), MsgDlg_label);
     gtk_misc_set_alignment(GTK_MISC(MsgDlg_label), 0, 0.5);
 
-    GtkWidget* hbuttonbox10 = GTK_DIALOG(Msg_dialog)->action_area;
-    gtk_widget_show(hbuttonbox10);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox10), GTK_BUTTONBOX_END);
-
-    GtkWidget* hbuttonbox11 = gtk_hbutton_box_new();
-    gtk_widget_show(hbuttonbox11);
-    gtk_container_add(GTK_CONTAINER(hbuttonbox10), hbuttonbox11);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox11), GTK_BUTTONBOX_SPREAD);
+    GtkWidget* hbuttonbox10 = nullptr;
+    GtkWidget* hbuttonbox11 = new_button_row(Msg_dialog, GTK_BUTTONBOX_SPREAD, &hbuttonbox10);
 
     GtkWidget* MsgDlg_OK_button = new_dialog_button(hbuttonbox11, _("OK"));
     GtkWidget* MsgDlg_Cancel_button = new_dialog_button(hbuttonbox11, _("Cancel "));
@@ -237,14 +247,8 @@ GtkWidget* create_ShutdownS_dialog(void)
 
     GtkWidget* label165 = new_period_label(hbox64, _("hr."));
 
-    GtkWidget* hbuttonbox8 = GTK_DIALOG(ShutdownS_dialog)->action_area;
-    gtk_widget_show(hbuttonbox8);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox8), GTK_BUTTONBOX_END);
-
-    GtkWidget* hbuttonbox9 = gtk_hbutton_box_new();
-    gtk_widget_show(hbuttonbox9);
-    gtk_container_add(GTK_CONTAINER(hbuttonbox8), hbuttonbox9);
-    gtk_button_box_set_layout(GTK_BUTTON_BOX(hbuttonbox9), GTK_BUTTONBOX_END);
+    GtkWidget* hbuttonbox8 = nullptr;
+    GtkWidget* hbuttonbox9 = new_button_row(ShutdownS_dialog, GTK_BUTTONBOX_END, &hbuttonbox8);
 
     GtkWidget* ShutdownSDlg_OK_button = new_dialog_button(hbuttonbox9, _("OK"));
     GtkWidget* ShutdownSDlg_Cancel_button = new_dialog_button(hbuttonbox9, _("Cancel "));
