@@ -48,16 +48,7 @@ uint32_t GetLe32(const std::string& s, size_t at)
     return v;
 }
 
-std::string Hex(const std::string& bytes)
-{
-    std::string out;
-    char two[3];
-    for (const unsigned char ch : bytes) {
-        std::snprintf(two, sizeof two, "%02x", ch);
-        out += two;
-    }
-    return out;
-}
+using harness::Hex;
 
 std::string Frame(int32_t command, const std::string& printer, const std::string& data,
                   const std::string& locale = "en_GB.UTF-8")

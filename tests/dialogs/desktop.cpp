@@ -37,24 +37,15 @@ long Number(const std::string& text)
     return text.empty() || text == "-" ? -1 : std::strtol(text.c_str(), nullptr, 10);
 }
 
+// A 32-bit wire value, least significant byte first, as hex.
 std::string HexLong(uint32_t value)
 {
-    char text[9];
-    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", value & 0xFF, (value >> 8) & 0xFF,
-                  (value >> 16) & 0xFF, value >> 24);
-    return text;
+    std::string bytes;
+    for (int i = 0; i < 4; ++i, value >>= 8)
+        bytes += static_cast<char>(value & 0xFF);
+    return harness::Hex(bytes);
 }
 
-std::string HexText(const std::string& text)
-{
-    std::string out;
-    char byte[3];
-    for (const unsigned char c : text) {
-        std::snprintf(byte, sizeof byte, "%02x", c);
-        out += byte;
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -226,10 +217,10 @@ ClosedPort::~ClosedPort()
 std::string QueryFrameHex(const std::string& printer, long item)
 {
     const std::string locale = "en_GB.UTF-8";
-    const std::string body = HexLong(static_cast<uint32_t>(printer.size())) + HexText(printer) +
-                             HexLong(static_cast<uint32_t>(locale.size())) + HexText(locale) +
+    const std::string body = HexLong(static_cast<uint32_t>(printer.size())) + harness::Hex(printer) +
+                             HexLong(static_cast<uint32_t>(locale.size())) + harness::Hex(locale) +
                              HexLong(4) + HexLong(static_cast<uint32_t>(item));
-    return HexText("zel0") + HexLong(19) + HexLong(static_cast<uint32_t>(body.size() / 2)) + body;
+    return harness::Hex("zel0") + HexLong(19) + HexLong(static_cast<uint32_t>(body.size() / 2)) + body;
 }
 
 }  // namespace e2e

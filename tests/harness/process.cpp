@@ -220,6 +220,17 @@ bool FileContains(const std::string& path, const std::string& text)
     return ReadFile(path).find(text) != std::string::npos;
 }
 
+std::string Hex(const std::string& bytes)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 0xF];
+    }
+    return out;
+}
+
 std::string BuildPath(const std::string& relative)
 {
     return std::string(QUELLON_BINARY_DIR) + "/" + relative;

@@ -73,6 +73,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 bool FileContains(const std::string& path, const std::string& text);
 
+// Bytes as lower-case hex, two digits a byte, as the simulator logs them.
+std::string Hex(const std::string& bytes);
+
 // Paths of the build tree and the source tree.
 std::string BuildPath(const std::string& relative);
 std::string SourcePath(const std::string& relative);

@@ -240,18 +240,4 @@ std::string Response(int16_t code, const std::string& payload, int16_t status)
     return ResponseDeclaring(code, static_cast<int32_t>(payload.size()), payload, status);
 }
 
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (!out.empty()) {
-            out += ' ';
-        }
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 }  // namespace harness

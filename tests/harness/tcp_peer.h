@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "process.h"
+
 namespace harness {
 
 class TcpPeer {
@@ -69,6 +71,5 @@ std::string Le16(int16_t value);
 std::string Response(int16_t code, const std::string& payload, int16_t status = 0);
 std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
                               int16_t status = 0);
-std::string Hex(const std::string& bytes);
 
 }  // namespace harness
