@@ -9,6 +9,7 @@ RUN_PACKAGES=(g++ make cmake pkg-config gettext libgtk2.0-dev libcups2-dev
               fonts-dejavu-core locales procps)
 # What the tests, the sanitizer build, the fuzzers and the benchmarks add.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" libgtest-dev libbenchmark-dev valgrind clang
+               at-spi2-core libatk-adaptor python3-pyatspi dbus
                libclang-rt-14-dev)
 
 say() { printf 'quellon: %s\n' "$*"; }

@@ -3,6 +3,21 @@
 #include "callbacks.h"
 #include "support.h"
 
+// -------------------------------------------------------------- accessibility
+
+// Ties a label to the widget it names for screen readers: the labelled-by
+// and label-for relations (a label without a mnemonic keeps its text and
+// takes no key), and the label's text as the widget's accessible name, since
+// a table or a read-only entry has nothing of its own to be read by. The
+// padding some labels carry for layout is no part of the name.
+static void label_for(GtkWidget* label, GtkWidget* widget)
+{
+    gtk_label_set_mnemonic_widget(GTK_LABEL(label), widget);
+    gchar* name = g_strstrip(g_strdup(gtk_label_get_text(GTK_LABEL(label))));
+    atk_object_set_name(gtk_widget_get_accessible(widget), name);
+    g_free(name);
+}
+
 // ---------------------------------------------------------------- main window
 
 // The main window: the printer list, the settings button and Exit. Built,
@@ -53,6 +68,11 @@ GtkWidget* create_ShutdownMain_Dialog(void)
     gtk_tree_view_set_reorderable(GTK_TREE_VIEW(ShutdownMainDlg_treeview), TRUE);
     gtk_tree_view_set_enable_search(GTK_TREE_VIEW(ShutdownMainDlg_treeview), FALSE);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(ShutdownMainDlg_treeview), TRUE);
+    label_for(label162, ShutdownMainDlg_treeview);
+    // The list inside always takes the focus, so the scrolled window itself
+    // is never a stop on the Tab path; saying so keeps it from being
+    // announced as a nameless focusable pane.
+    gtk_widget_set_can_focus(ShutdownMainDlg_scrolledwindow, FALSE);
 
     GtkWidget* hbox63 = gtk_hbox_new(FALSE, 0);
     gtk_widget_show(hbox63);
@@ -246,6 +266,9 @@ GtkWidget* create_ShutdownS_dialog(void)
     gtk_editable_set_editable(GTK_EDITABLE(ShutdownSDlg_Time_combo_entry), FALSE);
 
     GtkWidget* label165 = new_period_label(hbox64, _("hr."));
+    label_for(label163, ShutdownSDlg_Time_combo_entry);
+    atk_object_set_name(gtk_widget_get_accessible(ShutdownSDlg_Time_combo),
+                        atk_object_get_name(gtk_widget_get_accessible(ShutdownSDlg_Time_combo_entry)));
 
     GtkWidget* hbuttonbox8 = nullptr;
     GtkWidget* hbuttonbox9 = new_button_row(ShutdownS_dialog, GTK_BUTTONBOX_END, &hbuttonbox8);

@@ -92,6 +92,8 @@ void UpdateMsgDlgWidgets(UIAutoShutdownWnd* wnd, int type)
     GtkWidget* window = dlg->dialog.window;
     SetDialogTitle(window, _(row->title));
     SetTextToLabel(window, "MsgDlg_label", _(row->message));
+    // A screen reader announces a dialog by its title and description.
+    atk_object_set_description(gtk_widget_get_accessible(window), _(row->message));
     if (row->btn_type == kButtonsOK)
         HideWidget(window, "MsgDlg_Cancel_button");
     dlg->type = type;

@@ -1,0 +1,138 @@
+// The running program as a screen reader sees it: its three windows read
+// through the AT-SPI tree (the toolkit's accessibility bridge on a private
+// session bus), never through the toolkit itself.
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "desktop.h"
+
+namespace e2e {
+namespace {
+
+// A D-Bus session bus of the test's own; the accessibility bus is started
+// on it by activation when the program's bridge asks for it. Its home and
+// runtime folders are the test's too, so that the accessibility bus's
+// socket is no other run's.
+class SessionBus {
+public:
+    SessionBus()
+        : daemon_({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
+                  {{"HOME", dir_.path()}, {"XDG_RUNTIME_DIR", dir_.path()}}, dir_ / "address")
+    {
+        harness::WaitFor([&] { return !Address().empty() || !daemon_.running(); }, 10000ms);
+    }
+
+    std::string Address() const
+    {
+        const std::string text = harness::ReadFile(dir_ / "address");
+        const size_t end = text.find('\n');
+        return end == std::string::npos ? "" : text.substr(0, end);
+    }
+
+private:
+    harness::TempDir dir_;
+    harness::Process daemon_;
+};
+
+struct Fact {
+    std::vector<std::string> fields;
+};
+
+// What the tree shows of the window titled `title` (see atspi_tree.py).
+std::vector<Fact> ReadTree(const harness::EnvChanges& env, const std::string& title)
+{
+    std::string out;
+    const int status = harness::Run(
+        {QUELLON_SYSTEM_PYTHON, harness::SourcePath("tests/e2e/atspi_tree.py"), "quellon", title},
+        30000ms, &out, env);
+    EXPECT_EQ(status, 0) << out;
+    std::vector<Fact> facts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        Fact fact;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            fact.fields.push_back(field);
+        facts.push_back(fact);
+    }
+    return facts;
+}
+
+// Every widget that can take the focus has something to be read by.
+void ExpectEveryFocusableNamed(const std::vector<Fact>& tree, const std::string& window)
+{
+    int focusable = 0;
+    for (const Fact& f : tree) {
+        if (f.fields.at(0) != "focusable")
+            continue;
+        ++focusable;
+        EXPECT_TRUE(f.fields.size() > 2 && !f.fields[2].empty())
+            << "a nameless " << f.fields.at(1) << " in " << window;
+    }
+    EXPECT_GT(focusable, 0) << window;
+}
+
+// The name of the `role` object labelled by `label`, or "" when none is.
+std::string LabelledBy(const std::vector<Fact>& tree, const std::string& role,
+                       const std::string& label)
+{
+    for (const Fact& f : tree) {
+        if (f.fields.size() > 3 && f.fields[0] == "labelled-by" && f.fields[1] == role &&
+            f.fields[3].rfind(label, 0) == 0)
+            return f.fields[2];
+    }
+    return "";
+}
+
+std::string Description(const std::vector<Fact>& tree)
+{
+    for (const Fact& f : tree)
+        if (f.fields.size() > 2 && f.fields[0] == "window")
+            return f.fields[2];
+    return "";
+}
+
+TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
+{
+    SessionBus bus;
+    ASSERT_FALSE(bus.Address().empty()) << "no session bus";
+    harness::ZeldSim::Options sim;
+    sim.printers = {{"lp1", 1, 1, 4}};
+    Desktop d({{"lp1"}}, sim);
+    harness::EnvChanges env{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
+                            {"GTK_MODULES", "gail:atk-bridge"},
+                            {"NO_AT_BRIDGE", std::nullopt}};
+    ASSERT_TRUE(d.Start(env));
+    for (const auto& [key, value] : d.x().env())
+        env[key] = value;
+
+    const auto main = ReadTree(env, "Quellon");
+    ExpectEveryFocusableNamed(main, "the main window");
+    EXPECT_EQ(LabelledBy(main, "table", "Printer List:"), "Printer List:");
+
+    ASSERT_TRUE(d.SelectAndOpen(0));
+    const auto dlg = d.WaitSettings();
+    ASSERT_TRUE(dlg);
+    const auto settings = ReadTree(env, "Auto Shutdown Settings");
+    ExpectEveryFocusableNamed(settings, "the settings dialog");
+    EXPECT_EQ(LabelledBy(settings, "text", "Auto Shutdown After:"), "Auto Shutdown After:");
+    ASSERT_TRUE(d.KeysTo(*dlg, "Escape"));
+    ASSERT_TRUE(d.x().WaitHidden(*dlg));
+
+    d.sim().SetFault("lp1 106520 refuse 1");
+    ASSERT_TRUE(d.OpenAgain());
+    const auto warning = d.WaitWarning();
+    ASSERT_TRUE(warning);
+    const auto read = ReadTree(env, "Warning");
+    ExpectEveryFocusableNamed(read, "the warning");
+    EXPECT_EQ(Description(read).rfind("Could not acquire the printer information.\\n", 0), 0u)
+        << "the warning's text is its description: " << Description(read);
+    ASSERT_TRUE(d.KeysTo(*warning, "Escape"));
+    EXPECT_EQ(d.CloseMain(), std::optional<int>(0)) << d.Stderr();
+}
+
+}  // namespace
+}  // namespace e2e
