@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "daemonwait.h"
 #include "data_process.h"
 #include "interface.h"
 #include "msgdlg.h"
@@ -34,9 +36,8 @@ constexpr int kFirmVerSize = 10;
 // Stages the data part of an item request (the value only for a write)
 // and runs the exchange. Returns SendRequest's result; -1 when there is
 // no connection or staging was refused (then nothing stays staged).
-int RequestItem(UIAutoShutdownWnd* wnd, int32_t item, const int32_t* value)
+int RequestItem(VxsktModule* vxskt, int32_t item, const int32_t* value)
 {
-    VxsktModule* vxskt = wnd->pVxskt;
     if (vxskt == nullptr) {
         return SEND_FAILED;
     }
@@ -70,16 +71,15 @@ char* SetLocaleString(UIAutoShutdownWnd* wnd)
 }
 
 // Reads the printer's firmware version as "major.minor", two digits each.
-int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
+int QueryFirmVer(VxsktModule* vxskt, char* firmVer)
 {
     signed char major = 0;
     signed char minor = 0;
-    const int result = RequestItem(wnd, kItemFirmwareVersion, nullptr);
+    const int result = RequestItem(vxskt, kItemFirmwareVersion, nullptr);
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(wnd->pVxskt, &major, 1, 0) < 0 ||
-        vxsktGetResData(wnd->pVxskt, &minor, 1, 0) < 0) {
+    if (vxsktGetResData(vxskt, &major, 1, 0) < 0 || vxsktGetResData(vxskt, &minor, 1, 0) < 0) {
         return -1;
     }
     std::snprintf(firmVer, kFirmVerSize, "%02d.%02d", major, minor);
@@ -87,14 +87,14 @@ int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
 }
 
 // Reads the auto shutdown timer: bit 15 set means off, the low bits hours.
-int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer)
+int QueryAutoShutdownTime(VxsktModule* vxskt, unsigned short* timer)
 {
     int32_t value = 0;
-    const int result = RequestItem(wnd, kItemReadTimer, nullptr);
+    const int result = RequestItem(vxskt, kItemReadTimer, nullptr);
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(wnd->pVxskt, &value, 3, 0) < 0) {
+    if (vxsktGetResData(vxskt, &value, 3, 0) < 0) {
         return -1;
     }
     *timer = static_cast<unsigned short>(value & 0xFFFF);
@@ -102,10 +102,25 @@ int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer)
 }
 
 // Writes a new auto shutdown timer; 0 when the daemon accepted it.
-int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
+int WriteAutoShutdownTime(VxsktModule* vxskt, unsigned short timer)
 {
     const int32_t value = timer;
-    return RequestItem(wnd, kItemWriteTimer, &value);
+    return RequestItem(vxskt, kItemWriteTimer, &value);
+}
+
+int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
+{
+    return QueryFirmVer(wnd->pVxskt, firmVer);
+}
+
+int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer)
+{
+    return QueryAutoShutdownTime(wnd->pVxskt, timer);
+}
+
+int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
+{
+    return WriteAutoShutdownTime(wnd->pVxskt, timer);
 }
 
 // ------------------------------------------------------------ settings dialog
@@ -157,44 +172,80 @@ bool driver_version_supported(const char* version)
     return fraction >= min_fraction;
 }
 
-// Replaces the window model's connection by a new one to the selected
-// printer's daemon; false when none could be opened.
-bool reconnect(UIAutoShutdownWnd* wnd)
-{
-    if (wnd->pVxskt) {
-        vxsktDestroy(wnd->pVxskt);
-        wnd->pVxskt = nullptr;
-    }
-    char* locale = SetLocaleString(wnd);
-    if (!locale)
-        return false;
-    // vxsktNew cuts its argument at "@"; the model keeps the whole name for
-    // the lookups of later openings and of OK.
-    char printer[PRINTER_TEXT_SIZE];
-    std::memcpy(printer, wnd->selectedPrinterName, sizeof printer);
-    printer[sizeof printer - 1] = '\0';
-    wnd->pVxskt = vxsktNew(printer, locale, nullptr, kDaemonPort);
-    mem_free(locale);
-    return wnd->pVxskt != nullptr;
-}
+// An opening's daemon work and what it learnt. Shared with the worker,
+// which outlives the opening when the user gives up.
+struct Opening {
+    std::string printer;  // the whole queue name, "queue" or "queue@host"
+    std::string locale;
+    std::string model;
+    int warning = -1;  // the warning that stops the opening; -1: none
+    unsigned short timer = 0;
+};
 
-// Reads the timer and reports the warning that stops the opening, or -1
-// when the dialog may be shown.
-int read_printer_state(UIAutoShutdownWnd* wnd, unsigned short* timer)
+// On the worker: a fresh connection, the firmware (which must meet the
+// model's minimum), then the timer.
+void ReadPrinterState(DaemonLink& link, Opening& opening)
 {
-    if (!reconnect(wnd))
-        return 0;
-    char firmVer[10] = {};
-    if (GetFirmVer(wnd, firmVer) < 0)
-        return 1;
+    if (!link.Connect(opening.printer, opening.locale, kDaemonPort)) {
+        opening.warning = 0;
+        return;
+    }
+    char firmVer[kFirmVerSize] = {};
+    if (QueryFirmVer(link.connection(), firmVer) < 0) {
+        opening.warning = 1;
+        return;
+    }
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
-    const char* minFirmVersion = GetMinFirmVersion(wnd->selectedModelName);
-    if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0)
-        return 3;
-    if (GetAutoShutdownTime(wnd, timer) < 0)
-        return 1;
-    return -1;
+    const char* minFirmVersion = GetMinFirmVersion(opening.model.c_str());
+    if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0) {
+        opening.warning = 3;
+        return;
+    }
+    if (QueryAutoShutdownTime(link.connection(), &opening.timer) < 0)
+        opening.warning = 1;
+}
+
+enum class Written { kConfirmed, kFailed, kOtherValue };
+
+// OK's daemon work and its outcome, shared like an opening's.
+struct Write {
+    std::string printer;
+    std::string locale;
+    unsigned short wanted = 0;
+    Written outcome = Written::kFailed;
+    unsigned short reported = 0;  // what the printer holds, for kOtherValue
+};
+
+// On the worker: the write, then the timer read back, so that a printer
+// that accepts a value and keeps another is not taken at its word. OK after
+// a given-up wait has no connection left and opens a fresh one.
+void WriteAndReadBack(DaemonLink& link, Write& write)
+{
+    if (!link.connection() &&
+        (write.locale.empty() || !link.Connect(write.printer, write.locale, kDaemonPort)))
+        return;
+    if (WriteAutoShutdownTime(link.connection(), write.wanted) < 0 ||
+        QueryAutoShutdownTime(link.connection(), &write.reported) < 0)
+        return;
+    write.outcome = write.reported == write.wanted ? Written::kConfirmed : Written::kOtherValue;
+}
+
+// The whole queue name of the selection (the model keeps it for the lookups
+// of later openings and of OK; a connection cuts it at "@").
+std::string selected_printer(const UIAutoShutdownWnd* wnd)
+{
+    return std::string(wnd->selectedPrinterName,
+                       strnlen(wnd->selectedPrinterName, sizeof wnd->selectedPrinterName));
+}
+
+// The locale string for a connection; empty when memory ran out.
+std::string choose_locale(UIAutoShutdownWnd* wnd)
+{
+    char* locale = SetLocaleString(wnd);
+    std::string chosen = locale ? locale : "";
+    mem_free(locale);
+    return chosen;
 }
 
 GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
@@ -256,11 +307,20 @@ UIASSetDlg* CreateASSetDlg(UIDialog* parent)
     if (!dlg)
         return nullptr;
     dlg->dialog.window = create_ShutdownS_dialog();
-    if (!dlg->dialog.window) {
+    dlg->wait.dialog.window = create_Wait_dialog();
+    if (!dlg->dialog.window || !dlg->wait.dialog.window) {
         DisposeDialog(&dlg->dialog);
         return nullptr;
     }
+    dlg->wait.dialog.parent = &dlg->dialog;
+    dlg->wait.dialog.size = sizeof dlg->wait;
     return dlg;
+}
+
+// The wait window of the dialog's openings and OK; null without a dialog.
+UIWaitDlg* ASSetWaitDlg(UIAutoShutdownWnd* wnd)
+{
+    return wnd && wnd->asset_dlg ? &wnd->asset_dlg->wait : nullptr;
 }
 
 // Everything an opening does before the dialog is shown: checks the
@@ -279,13 +339,30 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
         ShowMsgDlg(wnd, 4);
         return FALSE;
     }
-    unsigned short timer = 0;
-    const int warning = read_printer_state(wnd, &timer);
-    if (warning >= 0) {
-        ShowMsgDlg(wnd, warning);
+    // The connection of an earlier opening is closed here, before the new
+    // one is opened.
+    if (wnd->pVxskt) {
+        vxsktDestroy(wnd->pVxskt);
+        wnd->pVxskt = nullptr;
+    }
+    auto opening = std::make_shared<Opening>();
+    opening->printer = selected_printer(wnd);
+    opening->locale = choose_locale(wnd);
+    opening->model = wnd->selectedModelName;
+    if (opening->locale.empty()) {
+        ShowMsgDlg(wnd, 0);
         return FALSE;
     }
-    InitASSetDlgWidgets(wnd, timer);
+    auto link = std::make_shared<DaemonLink>();
+    if (!WaitForDaemon(&wnd->asset_dlg->wait, wnd->dialog.window, opening->printer.c_str(), link,
+                       [opening](DaemonLink& l) { ReadPrinterState(l, *opening); }))
+        return FALSE;
+    wnd->pVxskt = link->TakeConnection();
+    if (opening->warning >= 0) {
+        ShowMsgDlg(wnd, opening->warning);
+        return FALSE;
+    }
+    InitASSetDlgWidgets(wnd, opening->timer);
     return TRUE;
 }
 
@@ -304,8 +381,10 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
         SetWidgetSensitive(window, "hbox64", active);
 }
 
-// Writes the timer the widgets give. 1: the dialog may close; 0: the write
-// failed and the user was told.
+// Writes the timer the widgets give and reads it back. 1: the dialog may
+// close; 0: it stays, after the user gave up the wait or was told that the
+// write failed (then showing the value the printer holds, when it reported
+// another one than the one sent).
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
     GtkWidget* window = settings_window(wnd);
@@ -321,11 +400,22 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
         time |= kTimerOff;
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
         return 1;
-    if (SetAutoShutdownTime(wnd, time) < 0) {
-        ShowMsgDlg(wnd, 2);
+    auto write = std::make_shared<Write>();
+    write->printer = selected_printer(wnd);
+    write->locale = choose_locale(wnd);
+    write->wanted = time;
+    auto link = std::make_shared<DaemonLink>(wnd->pVxskt);
+    wnd->pVxskt = nullptr;
+    if (!WaitForDaemon(&wnd->asset_dlg->wait, window, write->printer.c_str(), link,
+                       [write](DaemonLink& l) { WriteAndReadBack(l, *write); }))
         return 0;
-    }
-    return 1;
+    wnd->pVxskt = link->TakeConnection();
+    if (write->outcome == Written::kConfirmed)
+        return 1;
+    if (write->outcome == Written::kOtherValue)
+        InitASSetDlgWidgets(wnd, write->reported);
+    ShowMsgDlg(wnd, 2);
+    return 0;
 }
 
 // Closes the dialog and ends the nested loop of its ShowASSetDlg.

@@ -1,10 +1,13 @@
 // The auto shutdown settings dialog and the printer operations it runs.
 #pragma once
 
+#include "daemonwait.h"
 #include "startcheck.h"
+#include "vxsktmodule.h"
 
 typedef struct UIASSetDlg {
     UIDialog dialog;
+    UIWaitDlg wait;  // shown while an opening or OK waits on the daemon
 } UIASSetDlg;
 
 extern const char* const AutoShutdownTimeTbl[9];
@@ -17,8 +20,14 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd);
 void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active);
 int ASSetDlgOK(UIAutoShutdownWnd* wnd);
 void HideASSetDlg(UIAutoShutdownWnd* wnd);
+UIWaitDlg* ASSetWaitDlg(UIAutoShutdownWnd* wnd);
 
-// Printer operations on the window model's daemon connection.
+// Printer operations on one daemon connection.
+int QueryFirmVer(VxsktModule* vxskt, char* firmVer);
+int QueryAutoShutdownTime(VxsktModule* vxskt, unsigned short* timer);
+int WriteAutoShutdownTime(VxsktModule* vxskt, unsigned short timer);
+
+// The same on the window model's connection.
 char* SetLocaleString(UIAutoShutdownWnd* wnd);
 int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer);
 int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer);

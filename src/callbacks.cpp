@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "assetdlg.h"
+#include "daemonwait.h"
 #include "msgdlg.h"
 #include "startcheck.h"
 #include "support.h"
@@ -102,4 +103,24 @@ gboolean on_ShutdownS_dialog_delete_event(GtkWidget*, GdkEvent*, gpointer)
 {
     HideASSetDlg(g_autoshutdown_window);
     return TRUE;
+}
+
+// ---------------------------------------------------------------- wait window
+
+// Every way of closing the wait window gives the wait up; the window stays
+// for the next wait.
+gboolean on_Wait_dialog_delete_event(GtkWidget*, GdkEvent*, gpointer)
+{
+    CancelWaitDlg(ASSetWaitDlg(g_autoshutdown_window));
+    return TRUE;
+}
+
+gboolean on_Wait_dialog_key_press_event(GtkWidget*, GdkEventKey* event, gpointer)
+{
+    return WaitDlgKeyPress(ASSetWaitDlg(g_autoshutdown_window), event->keyval);
+}
+
+void on_WaitDlg_Cancel_button_clicked(GtkButton*, gpointer)
+{
+    CancelWaitDlg(ASSetWaitDlg(g_autoshutdown_window));
 }

@@ -17,3 +17,7 @@ gboolean on_ShutdownS_dialog_delete_event(GtkWidget* widget, GdkEvent* event, gp
 void on_ShutdownSDlg_checkbutton_toggled(GtkToggleButton* togglebutton, gpointer user_data);
 void on_ShutdownSDlg_OK_button_clicked(GtkButton* button, gpointer user_data);
 void on_ShutdownSDlg_Cancel_button_clicked(GtkButton* button, gpointer user_data);
+
+gboolean on_Wait_dialog_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data);
+gboolean on_Wait_dialog_key_press_event(GtkWidget* widget, GdkEventKey* event, gpointer user_data);
+void on_WaitDlg_Cancel_button_clicked(GtkButton* button, gpointer user_data);

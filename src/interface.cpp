@@ -301,3 +301,44 @@ GtkWidget* create_ShutdownS_dialog(void)
     hookup_object(ShutdownS_dialog, ShutdownSDlg_Cancel_button, "ShutdownSDlg_Cancel_button");
     return ShutdownS_dialog;
 }
+
+// ---------------------------------------------------------------- wait window
+
+// The window shown while the daemon takes its time: one line saying which
+// printer is being reached, and Cancel. Its text is set for each wait.
+GtkWidget* create_Wait_dialog(void)
+{
+    GtkWidget* Wait_dialog = new_modal_dialog();
+    gtk_window_set_title(GTK_WINDOW(Wait_dialog), _("Please Wait"));
+    gtk_window_set_position(GTK_WINDOW(Wait_dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+
+    GtkWidget* vbox48 = GTK_DIALOG(Wait_dialog)->vbox;
+    gtk_widget_show(vbox48);
+
+    GtkWidget* frame56 = new_plain_frame(vbox48, 15);
+
+    GtkWidget* WaitDlg_label = gtk_label_new("");
+    gtk_widget_show(WaitDlg_label);
+    gtk_container_add(GTK_CONTAINER(frame56), WaitDlg_label);
+    gtk_misc_set_alignment(GTK_MISC(WaitDlg_label), 0, 0.5);
+
+    GtkWidget* hbuttonbox12 = nullptr;
+    GtkWidget* hbuttonbox13 = new_button_row(Wait_dialog, GTK_BUTTONBOX_SPREAD, &hbuttonbox12);
+
+    GtkWidget* WaitDlg_Cancel_button = new_dialog_button(hbuttonbox13, _("Cancel "));
+
+    g_signal_connect(Wait_dialog, "delete_event", G_CALLBACK(on_Wait_dialog_delete_event), nullptr);
+    g_signal_connect(Wait_dialog, "key_press_event", G_CALLBACK(on_Wait_dialog_key_press_event),
+                     nullptr);
+    g_signal_connect(WaitDlg_Cancel_button, "clicked", G_CALLBACK(on_WaitDlg_Cancel_button_clicked),
+                     nullptr);
+
+    hookup_object_no_ref(Wait_dialog, Wait_dialog, "Wait_dialog");
+    hookup_object_no_ref(Wait_dialog, vbox48, "vbox48");
+    hookup_object(Wait_dialog, frame56, "frame56");
+    hookup_object(Wait_dialog, WaitDlg_label, "WaitDlg_label");
+    hookup_object_no_ref(Wait_dialog, hbuttonbox12, "hbuttonbox12");
+    hookup_object(Wait_dialog, hbuttonbox13, "hbuttonbox13");
+    hookup_object(Wait_dialog, WaitDlg_Cancel_button, "WaitDlg_Cancel_button");
+    return Wait_dialog;
+}

@@ -1,4 +1,4 @@
-// The three window constructors: build, connect, register; no logic.
+// The window constructors: build, connect, register; no logic.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -6,3 +6,4 @@
 GtkWidget* create_ShutdownMain_Dialog(void);
 GtkWidget* create_Msg_dialog(void);
 GtkWidget* create_ShutdownS_dialog(void);
+GtkWidget* create_Wait_dialog(void);

@@ -66,11 +66,13 @@ TEST(EndToEnd, ReadChangeWriteSendsExactFramesAndTheDaemonKeepsTheNewTimer)
     KeysAndClose(d, *dlg, "Tab space Down Down Return Tab space");
     ASSERT_TRUE(d.sim().WaitForLog("item=102415"));
 
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 1));
     const auto requests = d.Requests();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].raw, QueryFrameHex("lp1", kFirmwareItem));
     EXPECT_EQ(requests[1].raw, QueryFrameHex("lp1", kTimerItem));
     EXPECT_EQ(requests[2].item, kWriteItem);
+    EXPECT_EQ(requests[3].raw, QueryFrameHex("lp1", kTimerItem)) << "the write is read back";
     EXPECT_EQ(requests[2].value, 6);
     // The write's data part: 8, item 102415, the value widened to 32 bits.
     const std::string& raw = requests[2].raw;
@@ -275,9 +277,9 @@ TEST(EndToEnd, QueueNamedAtHostConnectsThereAndSendsTheBareName)
     const auto dlg = OpenSettings(d);
     ASSERT_TRUE(dlg);
     KeysAndClose(d, *dlg, "space Tab Tab space");
-    ASSERT_TRUE(d.sim().WaitForLog("item=102415"));
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 1));
     const auto requests = d.Requests();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 4u);
     for (const Request& r : requests)
         EXPECT_EQ(r.printer, "lp1");
     EXPECT_EQ(requests[0].raw, QueryFrameHex("lp1", kFirmwareItem));
