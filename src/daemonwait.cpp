@@ -132,21 +132,22 @@ public:
         }
     }
 
-    // Ends the worker's part: TRUE when the work finished.
+    // Ends the worker's part: TRUE when the work finished before the user
+    // gave up (a worker that ends after that, even at once, does not count).
     gboolean End()
     {
-        bool finished = false;
+        bool given_up = false;
         {
             std::lock_guard<std::mutex> lock(link_->mutex_);
-            finished = link_->finished_;
+            given_up = link_->given_up_;
         }
         if (worker_.joinable()) {
-            if (finished || must_join_)
+            if (!given_up || must_join_)
                 worker_.join();
             else
                 worker_.detach();
         }
-        return finished;
+        return !given_up;
     }
 
 private:
