@@ -186,7 +186,8 @@ struct Opening {
 // model's minimum), then the timer.
 void ReadPrinterState(DaemonLink& link, Opening& opening)
 {
-    if (!link.Connect(opening.printer, opening.locale, kDaemonPort)) {
+    link.connection() = link.Open(opening.printer, opening.locale, kDaemonPort);
+    if (!link.connection()) {
         opening.warning = 0;
         return;
     }
@@ -222,8 +223,9 @@ struct Write {
 // a given-up wait has no connection left and opens a fresh one.
 void WriteAndReadBack(DaemonLink& link, Write& write)
 {
-    if (!link.connection() &&
-        (write.locale.empty() || !link.Connect(write.printer, write.locale, kDaemonPort)))
+    if (!link.connection() && !write.locale.empty())
+        link.connection() = link.Open(write.printer, write.locale, kDaemonPort);
+    if (!link.connection())
         return;
     if (WriteAutoShutdownTime(link.connection(), write.wanted) < 0 ||
         QueryAutoShutdownTime(link.connection(), &write.reported) < 0)

@@ -1,7 +1,9 @@
 #include "daemonwait.h"
 
+#include <chrono>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include <gdk/gdkkeysyms.h>
 
@@ -14,9 +16,106 @@
 
 namespace {
 
-// How long a wait may last before the wait window appears: most exchanges
-// end well within it, and a window flashing up for each would only distract.
+// A wait this short is not worth the main loop: nobody sees the windows
+// pause for it, and a window manager's ping waits far longer. Most
+// exchanges end within it, so the fast path costs one hand-over to the
+// worker and back.
+constexpr auto kQuietWait = std::chrono::milliseconds(50);
+// How long a wait may last before the wait window appears: a window
+// flashing up for each short wait would only distract.
 constexpr guint kWaitWindowDelayMs = 200;
+
+// The threads daemon work runs on, kept between waits: starting a thread
+// for each opening would cost the fast path about as much as an exchange.
+// A thread whose work was given up while it was still connecting stays busy
+// for a while; the next wait then starts another. Never destroyed, since a
+// thread may still be finishing given-up work when the program ends.
+class WorkerPool {
+public:
+    // Runs `work` and then `done` on a pooled thread; the thread is ready
+    // for the next job before `done` runs. False when no thread could be
+    // started.
+    static bool Run(std::function<void()> work, std::function<void()> done)
+    {
+        static WorkerPool* pool = new WorkerPool;
+        return pool->Submit(Job{std::move(work), std::move(done)});
+    }
+
+private:
+    struct Job {
+        std::function<void()> work;
+        std::function<void()> done;
+    };
+    struct Worker {
+        std::mutex mutex;
+        std::condition_variable wake;
+        Job job;  // guarded by mutex; empty while idle
+    };
+    // One idle thread serves the one wait there can be at a time.
+    static constexpr size_t kMaxIdle = 1;
+
+    bool Submit(Job job)
+    {
+        Worker* worker = TakeIdle();
+        if (!worker) {
+            worker = new Worker;
+            try {
+                std::thread(&WorkerPool::Serve, this, worker).detach();
+            } catch (const std::system_error&) {
+                delete worker;
+                return false;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(worker->mutex);
+            worker->job = std::move(job);
+        }
+        worker->wake.notify_one();
+        return true;
+    }
+
+    Worker* TakeIdle()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (idle_.empty())
+            return nullptr;
+        Worker* worker = idle_.back();
+        idle_.pop_back();
+        return worker;
+    }
+
+    void Serve(Worker* worker)
+    {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(worker->mutex);
+                worker->wake.wait(lock, [worker] { return static_cast<bool>(worker->job.work); });
+                job = std::move(worker->job);
+                worker->job = Job{};
+            }
+            job.work();
+            const bool kept = GoIdle(worker);
+            job.done();
+            if (!kept) {
+                delete worker;
+                return;
+            }
+        }
+    }
+
+    bool GoIdle(Worker* worker)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (idle_.size() >= kMaxIdle)
+            return false;
+        idle_.push_back(worker);
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::vector<Worker*> idle_;  // guarded by mutex_
+};
 
 }  // namespace
 
@@ -49,16 +148,14 @@ void DaemonLink::UnwatchLocked()
     watch_fd_ = -1;
 }
 
-bool DaemonLink::Connect(const std::string& printer, const std::string& locale, int port)
+VxsktModule* DaemonLink::Open(const std::string& printer, const std::string& locale, int port)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         UnwatchLocked();
         if (given_up_)
-            return false;
+            return nullptr;
     }
-    vxsktDestroy(connection_);
-    connection_ = nullptr;
     // vxsktNew cuts its printer argument at "@" in place.
     std::string queue = printer;
     std::string language = locale;
@@ -66,14 +163,13 @@ bool DaemonLink::Connect(const std::string& printer, const std::string& locale, 
     std::lock_guard<std::mutex> lock(mutex_);
     if (fresh && !given_up_)
         WatchLocked(fresh);
-    // A connection that cannot be shut down from outside could not be
-    // given up; it is not used.
+    // A connection that could not be shut down from outside could not be
+    // given up: it is not used.
     if (watch_fd_ < 0) {
         vxsktDestroy(fresh);
-        return false;
+        return nullptr;
     }
-    connection_ = fresh;
-    return true;
+    return fresh;
 }
 
 VxsktModule* DaemonLink::TakeConnection()
@@ -92,21 +188,37 @@ public:
 
     void Start(std::function<void(DaemonLink&)> work)
     {
-        auto run = [link = link_, work = std::move(work)] {
-            work(*link);
+        std::shared_ptr<DaemonLink> link = link_;
+        auto run = [link, work = std::move(work)] { work(*link); };
+        auto done = [link] {
+            bool looping = false;
             {
                 std::lock_guard<std::mutex> lock(link->mutex_);
                 link->finished_ = true;
                 link->UnwatchLocked();
+                looping = link->looping_;
             }
-            g_main_context_wakeup(nullptr);
+            link->settled_.notify_all();
+            if (looping)
+                g_main_context_wakeup(nullptr);
         };
-        try {
-            worker_ = std::thread(run);
-        } catch (const std::system_error&) {
+        if (!WorkerPool::Run(run, done)) {
             // No thread to be had: wait the way it was done before threads.
             run();
+            done();
         }
+    }
+
+    // Whether the work finishes within `span`, waiting without the main
+    // loop. When it does not, the main loop is to run from here on, and the
+    // worker wakes it when it finishes.
+    bool FinishesWithin(std::chrono::milliseconds span)
+    {
+        std::unique_lock<std::mutex> lock(link_->mutex_);
+        if (link_->settled_.wait_for(lock, span, [this] { return link_->finished_; }))
+            return true;
+        link_->looping_ = true;
+        return false;
     }
 
     bool Settled()
@@ -128,32 +240,23 @@ public:
         // opening is, and closes what it opened.
         if (link_->watch_fd_ >= 0) {
             shutdown(link_->watch_fd_, SHUT_RDWR);
-            must_join_ = true;
+            must_finish_ = true;
         }
     }
 
-    // Ends the worker's part: TRUE when the work finished before the user
-    // gave up (a worker that ends after that, even at once, does not count).
+    // TRUE when the work finished before the user gave up (work that ends
+    // after that, even at once, does not count).
     gboolean End()
     {
-        bool given_up = false;
-        {
-            std::lock_guard<std::mutex> lock(link_->mutex_);
-            given_up = link_->given_up_;
-        }
-        if (worker_.joinable()) {
-            if (!given_up || must_join_)
-                worker_.join();
-            else
-                worker_.detach();
-        }
-        return !given_up;
+        std::unique_lock<std::mutex> lock(link_->mutex_);
+        if (must_finish_)
+            link_->settled_.wait(lock, [this] { return link_->finished_; });
+        return !link_->given_up_;
     }
 
 private:
     std::shared_ptr<DaemonLink> link_;
-    std::thread worker_;
-    bool must_join_ = false;
+    bool must_finish_ = false;
 };
 
 namespace {
@@ -161,8 +264,8 @@ namespace {
 // Shows the wait window once the wait has lasted a moment.
 class ShowLater {
 public:
-    explicit ShowLater(GtkWidget* window)
-        : window_(window), source_(g_timeout_add(kWaitWindowDelayMs, Show, this))
+    ShowLater(GtkWidget* window, guint delay_ms)
+        : window_(window), source_(g_timeout_add(delay_ms, Show, this))
     {
     }
     ~ShowLater()
@@ -225,16 +328,18 @@ gboolean WaitForDaemon(UIWaitDlg* dlg, GtkWidget* over, const char* printer,
                        const std::shared_ptr<DaemonLink>& link,
                        std::function<void(DaemonLink&)> work)
 {
+    DaemonWait wait(link);
+    wait.Start(std::move(work));
+    if (wait.FinishesWithin(kQuietWait))
+        return wait.End();
+
     GtkWidget* window = dlg->dialog.window;
     SetWaitText(window, printer);
     gtk_window_set_transient_for(GTK_WINDOW(window), over ? GTK_WINDOW(over) : nullptr);
-
-    DaemonWait wait(link);
     dlg->current = &wait;
     {
         InputHeld held(window);
-        ShowLater later(window);
-        wait.Start(std::move(work));
+        ShowLater later(window, kWaitWindowDelayMs - static_cast<guint>(kQuietWait.count()));
         while (!wait.Settled())
             gtk_main_iteration();
     }

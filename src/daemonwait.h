@@ -3,6 +3,7 @@
 // loop going, shows a wait window after a moment, and lets the user give up.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,11 +27,13 @@ public:
     DaemonLink(const DaemonLink&) = delete;
     DaemonLink& operator=(const DaemonLink&) = delete;
 
-    // Worker side. Replaces the connection by a new one to `printer`
-    // ("queue" or "queue@host") unless the user has given up; false when
-    // there is none afterwards.
-    bool Connect(const std::string& printer, const std::string& locale, int port);
-    VxsktModule* connection() const { return connection_; }
+    // Worker side. A fresh connection to `printer` ("queue" or
+    // "queue@host"), or null: none could be opened, or the user has given
+    // up. Giving up shuts it down from then on; the connection this
+    // replaces is no longer watched.
+    VxsktModule* Open(const std::string& printer, const std::string& locale, int port);
+    // The connection the work runs on; the work may replace it.
+    VxsktModule*& connection() { return connection_; }
 
     // GUI side, once the work has finished.
     VxsktModule* TakeConnection();
@@ -42,13 +45,15 @@ private:
     void UnwatchLocked();
 
     std::mutex mutex_;
-    bool given_up_ = false;   // guarded by mutex_
-    bool finished_ = false;   // guarded by mutex_
+    std::condition_variable settled_;  // the work finished
+    bool given_up_ = false;            // guarded by mutex_
+    bool finished_ = false;            // guarded by mutex_
+    bool looping_ = false;             // the GUI thread runs its main loop; guarded
     // A duplicate of the socket of the connection in use, so that giving up
     // can shut the connection down without racing its close: the socket
     // lives until this descriptor is closed, under the lock. -1 while the
     // worker is opening a connection (nothing to shut down yet).
-    int watch_fd_ = -1;       // guarded by mutex_
+    int watch_fd_ = -1;                // guarded by mutex_
     VxsktModule* connection_ = nullptr;
 };
 
