@@ -242,6 +242,25 @@ int transfer(int fd, char* data, int size, Direction direction, bool may_block,
     return 0;
 }
 
+// Throws away whatever the daemon sent that no request is waiting for (a
+// stray frame, a payload that was not taken in), so that the response read
+// after the next request can only be that request's answer. Never waits; a
+// peer that has closed is found out by the exchange itself. False when the
+// peer keeps sending until `end`.
+bool discard_unread(int fd, Clock::time_point end)
+{
+    char sink[4096];
+    for (;;) {
+        const ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n > 0 && Clock::now() >= end) {
+            return false;
+        }
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            return true;
+        }
+    }
+}
+
 int socket_read(int fd, char* data, int size, bool may_block, Clock::time_point deadline)
 {
     return transfer(fd, data, size, Direction::kReceive, may_block, deadline);
@@ -249,7 +268,11 @@ int socket_read(int fd, char* data, int size, bool may_block, Clock::time_point 
 
 int socket_write(int fd, char* data, int size)
 {
-    return transfer(fd, data, size, Direction::kSend, true, Clock::now() + kSendTimeout);
+    const auto deadline = Clock::now() + kSendTimeout;
+    if (!discard_unread(fd, deadline)) {
+        return -1;
+    }
+    return transfer(fd, data, size, Direction::kSend, true, deadline);
 }
 
 bool has_room(VxsktModule* vxskt, int size)
@@ -290,6 +313,26 @@ void drop_payload(VxsktModule* vxskt)
 {
     buftool_destroy(vxskt->recv_data);
     vxskt->recv_data = nullptr;
+}
+
+// The bytes an item of payload type `nType` takes; 0 for a type that reads
+// nothing.
+int item_size(const VxsktModule* vxskt, int nType, int nSize)
+{
+    switch (nType) {
+    case kResByte:
+        return 1;
+    case kResShort:
+        return 2;
+    case kResLong:
+        return 4;
+    case kResBlock:
+        return nSize;
+    case kResWhole:
+        return vxskt->total_length;
+    default:
+        return 0;
+    }
 }
 
 // Releases whatever part of a record was made; the socket only when open.
@@ -353,8 +396,8 @@ void vxsktDestroy(VxsktModule* vxskt)
     }
 }
 
-// Sends one request frame with the staged data part; the staging buffer is
-// empty afterwards whatever happens.
+// Sends one request frame with the staged data part, after dropping what is
+// waiting unread; the staging buffer is empty afterwards whatever happens.
 int vxsktWrite(VxsktModule* vxskt, int32_t command)
 {
     BufTool* frame = vxskt_allocator.new_buffer(kFrameSize, 0);
@@ -447,13 +490,18 @@ int vxsktResetReqData(VxsktModule* vxskt)
     return 0;
 }
 
-// Reads the next item of the payload. A read that finds too few bytes
-// left in the payload buffer leaves `pData` as it was and still succeeds.
+// Reads the next item of the payload. An item that does not fit in what
+// is left of the payload fails and leaves `pData` and the cursor as they
+// were: a short reply must never pass for a value.
 int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
 {
     BufTool* payload = vxskt->recv_data;
-    if (payload == nullptr || buftool_pos(payload) >= vxskt->total_length ||
-        (nType == kResBlock && nSize < 0)) {
+    if (payload == nullptr) {
+        return -1;
+    }
+    const int left = vxskt->total_length - buftool_pos(payload);
+    const int size = item_size(vxskt, nType, nSize);
+    if (left <= 0 || size < 0 || size > left) {
         return -1;
     }
     switch (nType) {
@@ -467,10 +515,8 @@ int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
         buftool_read_long(payload, static_cast<int32_t*>(pData));
         break;
     case kResBlock:
-        buftool_read(payload, static_cast<char*>(pData), nSize);
-        break;
     case kResWhole:
-        buftool_read(payload, static_cast<char*>(pData), vxskt->total_length);
+        buftool_read(payload, static_cast<char*>(pData), size);
         break;
     default:
         break;
