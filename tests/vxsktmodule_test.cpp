@@ -511,7 +511,7 @@ TEST(Connect, UnresolvableHostFails)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    std::string printer = "lp1@", locale = kLocale;
+    std::string printer = "lp1@[no-such-host]", locale = kLocale;
     EXPECT_EQ(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()), nullptr);
     EXPECT_EQ(peer.Accepted(), 0);
 }
