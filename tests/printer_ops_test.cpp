@@ -212,29 +212,38 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     EXPECT_STREQ(version, "02.10");
 }
 
+// The daemon's language follows the variable the C library itself goes by:
+// LC_ALL, LC_CTYPE, LANG, the first that is set and not empty.
 TEST_F(PrinterOps, LocaleChoice)
 {
     struct Case {
-        const char* lc_ctype;  // null: unset
+        const char* lc_all;  // null: unset
+        const char* lc_ctype;
         const char* lang;
         const char* locale;
     };
     const Case cases[] = {
-        {nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
-        {"en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"ja", nullptr, "ja_JP.UTF-8"},
-        {nullptr, nullptr, "en_GB.UTF-8"},
-        {"", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"j", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"C", nullptr, "en_GB.UTF-8"},
+        {nullptr, nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
+        {nullptr, "en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "ja", nullptr, "ja_JP.UTF-8"},
+        {nullptr, nullptr, nullptr, "en_GB.UTF-8"},
+        {nullptr, "", "ja_JP.UTF-8", "ja_JP.UTF-8"},
+        {nullptr, "j", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "C", nullptr, "en_GB.UTF-8"},
+        {"ja_JP.UTF-8", nullptr, "C", "ja_JP.UTF-8"},
+        {"C", nullptr, "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"C", "ja_JP.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"", "ja_JP.UTF-8", "C", "ja_JP.UTF-8"},
+        {"", "", "", "en_GB.UTF-8"},
     };
     wnd_.tocode = strdup("earlier");
     wnd_.fromcode = strdup("earlier");
+    const auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+        return std::string(name) + "=" + (value ? value : "(unset)") + " ";
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("LC_CTYPE=") + (c.lc_ctype ? c.lc_ctype : "(unset)") +
-                     " LANG=" + (c.lang ? c.lang : "(unset)"));
-        c.lc_ctype ? setenv("LC_CTYPE", c.lc_ctype, 1) : unsetenv("LC_CTYPE");
-        c.lang ? setenv("LANG", c.lang, 1) : unsetenv("LANG");
+        SCOPED_TRACE(set("LC_ALL", c.lc_all) + set("LC_CTYPE", c.lc_ctype) + set("LANG", c.lang));
         char* locale = SetLocaleString(&wnd_);
         ASSERT_NE(locale, nullptr);
         EXPECT_STREQ(locale, c.locale);
@@ -242,8 +251,8 @@ TEST_F(PrinterOps, LocaleChoice)
         EXPECT_STREQ(wnd_.fromcode, "UTF-8");
         mem_free(locale);
     }
-    unsetenv("LC_CTYPE");
-    unsetenv("LANG");
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+        unsetenv(name);
 }
 
 }  // namespace
