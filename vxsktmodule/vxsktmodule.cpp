@@ -106,18 +106,17 @@ int remaining_ms(Clock::time_point deadline)
     return static_cast<int>(left.count());
 }
 
-// The time point of a vxsktNowMs() value.
-Clock::time_point at_ms(int64_t ms)
-{
-    return Clock::time_point(milliseconds(ms));
-}
-
 // When a wait bounded by `bound` must end: `bound` from now, or the overall
-// deadline when that comes first (0: none).
+// deadline when that comes first (0: none). Compared in milliseconds, so
+// that no caller's value, however far off, overflows the clock's own unit.
 Clock::time_point until(int64_t deadline_ms, milliseconds bound)
 {
-    const auto end = Clock::now() + bound;
-    return deadline_ms != 0 ? std::min(end, at_ms(deadline_ms)) : end;
+    const auto now = Clock::now();
+    const int64_t now_ms = std::chrono::duration_cast<milliseconds>(now.time_since_epoch()).count();
+    if (deadline_ms == 0 || deadline_ms >= now_ms + bound.count()) {
+        return now + bound;
+    }
+    return deadline_ms <= now_ms ? now : Clock::time_point(milliseconds(deadline_ms));
 }
 
 timeval to_timeval(milliseconds span)
@@ -328,11 +327,12 @@ int connect_until(const addrinfo& address, uint16_t port, Clock::time_point end)
 }
 
 // One connection attempt: each address of the host in the resolver's
-// order, each connect bounded by kConnectTimeout and the deadline.
-int try_connect(const Target& target)
+// order, each connect bounded by kConnectTimeout and the deadline, which
+// also bounds the lookup (`budget_end`).
+int try_connect(const Target& target, Clock::time_point budget_end)
 {
-    const auto overall = until(target.deadline_ms, kOpenBudget);
-    const AddrList found = resolve(target.host, target.numeric_only, target.deadline_ms != 0, overall);
+    const AddrList found =
+        resolve(target.host, target.numeric_only, target.deadline_ms != 0, budget_end);
     for (const addrinfo* address = found.get(); address != nullptr; address = address->ai_next) {
         const int fd = connect_until(*address, target.port, until(target.deadline_ms, kConnectTimeout));
         if (fd >= 0) {
@@ -349,7 +349,7 @@ int open_socket(const Target& target)
         if (attempt > 0 && Clock::now() >= budget_end) {
             break;
         }
-        const int fd = try_connect(target);
+        const int fd = try_connect(target, budget_end);
         if (fd >= 0) {
             return fd;
         }
@@ -438,7 +438,7 @@ int socket_write(VxsktModule* vxskt, char* data, int size)
 bool may_block_receiving(VxsktModule* vxskt)
 {
     if (vxskt->deadline_ms != 0 &&
-        at_ms(vxskt->deadline_ms) < Clock::now() + kReceiveTimeout + kBlockingSlack) {
+        vxskt->deadline_ms < vxsktNowMs() + (kReceiveTimeout + kBlockingSlack).count()) {
         return false;
     }
     if (vxskt->receive_timeout_set == 0) {
