@@ -19,13 +19,7 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::QueryFrame;
-using harness::RequestFrame;
-using harness::WriteFrame;
-using harness::Response;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
@@ -37,7 +31,7 @@ protected:
     {
         unsetenv("ZELD_PORT");
         std::memset(&wnd_, 0, sizeof wnd_);
-        std::string printer = "lp1", locale = harness::kEnglishLocale;
+        std::string printer = "lp1", locale = kEnglishLocale;
         wnd_.pVxskt = vxsktNew(printer.data(), locale.data(), nullptr, peer_.port());
         ASSERT_NE(wnd_.pVxskt, nullptr);
         g_autoshutdown_window = &wnd_;
@@ -89,7 +83,7 @@ TEST_F(PrinterOps, FirmwareVersionReplies)
     const auto requests = peer_.Requests();
     ASSERT_FALSE(requests.empty());
     for (const std::string& request : requests) {
-        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", harness::kFirmwareItem)));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kFirmwareItem)));
     }
 }
 
@@ -124,7 +118,7 @@ TEST_F(PrinterOps, TimerReplies)
         }
     }
     for (const std::string& request : peer_.Requests()) {
-        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", harness::kReadTimerItem)));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kReadTimerItem)));
     }
 }
 
@@ -141,7 +135,7 @@ TEST_F(PrinterOps, WritingTheTimer)
 
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(harness::kPrinterCommand, "lp1", "\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(kPrinterCommand, "lp1", "\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
     EXPECT_EQ(Hex(requests[0].substr(8, 4)), Hex(Le32(34)));
     EXPECT_EQ(Hex(requests[1]), Hex(WriteFrame("lp1", 8)));
 }

@@ -28,14 +28,7 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::QueryFrame;
-using harness::RequestFrame;
-using harness::WriteFrame;
-using harness::Response;
-using harness::ResponseDeclaring;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
@@ -45,7 +38,7 @@ struct Destroyer {
 };
 using Connection = std::unique_ptr<VxsktModule, Destroyer>;
 
-Connection Open(int port, std::string printer = "lp1", std::string locale = harness::kEnglishLocale)
+Connection Open(int port, std::string printer = "lp1", std::string locale = kEnglishLocale)
 {
     return Connection(vxsktNew(printer.data(), locale.data(), nullptr, port));
 }
@@ -127,7 +120,7 @@ TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
     ASSERT_TRUE(peer_.WaitForRequests(2, 5s));
     const auto requests = peer_.Requests();
     EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(1, "lp1", std::string(4, '\0'))));
-    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(harness::kPrinterCommand, "lp1", ""))) << "staged bytes leaked into the next request";
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", ""))) << "staged bytes leaked into the next request";
 }
 
 TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
@@ -142,8 +135,8 @@ TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
     }
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[0]), Hex(QueryFrame("lp1", harness::kFirmwareItem)));
-    EXPECT_EQ(Hex(requests[1]), Hex(QueryFrame("lp1", harness::kReadTimerItem)));
+    EXPECT_EQ(Hex(requests[0]), Hex(QueryFrame("lp1", kFirmwareItem)));
+    EXPECT_EQ(Hex(requests[1]), Hex(QueryFrame("lp1", kReadTimerItem)));
 }
 
 TEST_F(Exchange, StagingHoldsExactly512Bytes)
@@ -380,7 +373,7 @@ INSTANTIATE_TEST_SUITE_P(Daemon, SlowDaemons, ::testing::ValuesIn(kSlowDaemons),
 TEST(Connect, NothingListeningFailsAfterTheAttempts)
 {
     unsetenv("ZELD_PORT");
-    const harness::ClosedPort closed;
+    const ClosedPort closed;
     const int before = OpenDescriptors();
     const auto start = Clock::now();
     EXPECT_EQ(Open(closed.port()), nullptr);
@@ -447,7 +440,7 @@ TEST(Connect, PortFromTheEnvironment)
 {
     TcpPeer peer;
     const std::string port = std::to_string(peer.port());
-    const harness::ClosedPort closed_port;
+    const ClosedPort closed_port;
     const int closed = closed_port.port();
     struct Case {
         const char* zeld_port;  // null: unset
@@ -482,7 +475,7 @@ TEST(Connect, HostAfterTheAtSign)
     TcpPeer peer;
     for (const char* name : {"lp1@localhost", "lp1@127.0.0.1"}) {
         SCOPED_TRACE(name);
-        std::string printer = name, locale = harness::kEnglishLocale;
+        std::string printer = name, locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()));
         ASSERT_NE(vxskt, nullptr);
         EXPECT_STREQ(printer.c_str(), "lp1") << "the caller's string is cut at the @";
@@ -493,14 +486,14 @@ TEST(Connect, HostAfterTheAtSign)
     }
     const auto requests = peer.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(harness::kPrinterCommand, "lp1", "")));
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", "")));
 }
 
 TEST(Connect, UnresolvableHostFails)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    std::string printer = "lp1@", locale = harness::kEnglishLocale;
+    std::string printer = "lp1@", locale = kEnglishLocale;
     EXPECT_EQ(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()), nullptr);
     EXPECT_EQ(peer.Accepted(), 0);
 }
@@ -550,7 +543,7 @@ TEST_F(FailingAllocations, OpeningReleasesEverythingOnEachFailure)
     int failures = 0;
     for (int n = 0; n < 20; ++n) {
         countdown_ = n;
-        std::string printer = "lp1@localhost", locale = harness::kEnglishLocale;
+        std::string printer = "lp1@localhost", locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer_.port()));
         if (vxskt != nullptr) {
             break;
