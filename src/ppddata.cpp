@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -80,6 +82,18 @@ private:
     cups_dest_t* dests_;
 };
 
+// One line on standard error: the program's name, then the (translated)
+// message.
+__attribute__((format(printf, 1, 2))) void ReportLine(const char* format, ...)
+{
+    fputs("quellon: ", stderr);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fputc('\n', stderr);
+}
+
 // Asks CUPS for its destinations until it has a list or the attempts are
 // used up. Returns the count, 0 when there is no list.
 int GetDestsWithRetry(cups_dest_t** dests)
@@ -93,9 +107,7 @@ int GetDestsWithRetry(cups_dest_t** dests)
             g_ppddata_calls.free_dests(count, *dests);
         *dests = nullptr;
         if (attempt == kDestsAttempts) {
-            fprintf(stderr, "quellon: ");
-            fprintf(stderr, _("no printer list from the CUPS scheduler at %s"), cupsServer());
-            fputc('\n', stderr);
+            ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
             return 0;
         }
         g_ppddata_calls.sleep(kDestsPauseSeconds);
@@ -106,23 +118,19 @@ int GetDestsWithRetry(cups_dest_t** dests)
 // standard error is all the user learns about why.
 void ReportUnreadablePpd(const char* queue, int error)
 {
-    fprintf(stderr, "quellon: ");
-    fprintf(stderr, _("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
-    fputc('\n', stderr);
+    ReportLine(_("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
 }
 
 void ReportNoMemory()
 {
-    fprintf(stderr, "quellon: %s\n", _("out of memory while reading the printer list"));
+    ReportLine("%s", _("out of memory while reading the printer list"));
 }
 
 // A queue that has a PPD but is not listed: one line, so that a printer
 // missing from the window can be accounted for.
 void ReportLeftOut(const char* queue, const char* reason)
 {
-    fprintf(stderr, "quellon: ");
-    fprintf(stderr, _("queue \"%s\" left out: %s"), queue, reason);
-    fputc('\n', stderr);
+    ReportLine(_("queue \"%s\" left out: %s"), queue, reason);
 }
 
 // Whether cupsGetPPD's null means that the queue has no PPD (a raw queue,
