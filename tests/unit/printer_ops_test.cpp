@@ -99,6 +99,9 @@ TEST_F(PrinterOps, TimerReplies)
         {"on, 4 hours", Response(0, "\x04\0\0\0"s), true, 4},
         {"off, 5 hours remembered", Response(0, "\x05\x80\0\0"s), true, 0x8005},
         {"upper half ignored", Response(0, "\x04\0\x01\0"s), true, 4},
+        {"one byte", Response(0, "\x07"), false, 0},
+        {"three bytes", Response(0, "\x04\x80\x01"), false, 0},
+        {"the firmware's two bytes instead", Response(0, "\x01\x05"), false, 0},
         {"no payload", Response(0, ""), false, 0},
         {"refused with a payload", Response(1, "\x04\0\0\0"s), false, 0},
     };
@@ -154,6 +157,22 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(Hex(requests[2]), Hex(WriteFrame("lp1", 3)));
+}
+
+// A daemon that sends one frame too many: each later answer is still the
+// answer to its own request, and a refused write is not taken for saved.
+TEST_F(PrinterOps, AStrayFrameIsNeverTakenForTheNextAnswer)
+{
+    const std::string stray_timer = Response(0, Le32(7));
+    peer_.Push({Response(0, "\x01\x05") + stray_timer});
+    peer_.Push({Response(0, Le32(4)) + stray_timer});
+    peer_.Push({Response(5, "")});
+    char version[10] = {};
+    unsigned short timer = 0;
+    ASSERT_EQ(GetFirmVer(&wnd_, version), 0);
+    EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
+    EXPECT_EQ(timer, 4) << "the stray frame's timer";
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 6), SEND_REFUSED) << "the left-over reply passed";
 }
 
 TEST_F(PrinterOps, NoConnection)
