@@ -681,6 +681,14 @@ TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
 
 // ------------------------------------------------------------ under load
 
+// The address sanitizer keeps freed blocks resident for a while, so under it
+// resident memory says nothing about what the simulator itself holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryTells = false;
+#else
+constexpr bool kResidentMemoryTells = true;
+#endif
+
 long RssKiB(pid_t pid)
 {
     std::istringstream in(harness::ReadFile("/proc/" + std::to_string(pid) + "/status"));
@@ -703,7 +711,9 @@ TEST(ZeldSim, ClientThatDoesNotReadLeavesMemoryAndLogBounded)
     const std::string query = Query("lp1", kFirmware);
     RawClient greedy(sim.port(), 16 * 1024);
     const size_t sent = greedy.Flood(query, 32 << 20, 1000ms);
-    EXPECT_LT(RssKiB(sim.process().pid()) - before, kGrowthKiB) << sent << " bytes of requests, no answer read";
+    if (kResidentMemoryTells) {
+        EXPECT_LT(RssKiB(sim.process().pid()) - before, kGrowthKiB) << sent << " bytes of requests, no answer read";
+    }
     EXPECT_TRUE(ReadTimer(sim, "lp2")) << "others are served meanwhile";
 
     // Once it reads, every whole request it sent is answered, in order.
