@@ -466,9 +466,6 @@ TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
         {"payload 3", ReplyHeader(0, 3) + fw + std::string(1, '\0'), false},
         {"delay 50", normal, false},
         {"silent", "", false},
-        {"bytes 04000000", ReplyHeader(0, 4) + Le32(4), false},
-        {"stray 0400", normal + ReplyHeader(0, 2) + std::string("\x04\x00", 2), false},
-        {"repeat", normal + normal, false},
     };
     ZeldSim sim(TwoPrinters());
     for (const auto& tc : cases) {
