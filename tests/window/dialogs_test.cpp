@@ -365,6 +365,20 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1) << "OK works again on the same connection";
 }
 
+// A frame too many after the timer's answer: neither shown as the timer,
+// nor taken for the answer to the write the daemon refuses.
+TEST_F(Settings, AStrayFrameBeforeARefusedWriteStillWarns)
+{
+    sim_->SetFaults({"lp1 106523 stray 05800000 count 1", "lp1 102415 refuse 5"});
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    EXPECT_EQ(ReadSettings(m).entry, "4");
+    int result = -1;
+    ASSERT_TRUE(ShowAndAct(m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
+                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    EXPECT_EQ(result, 0) << "closed as if saved";
+}
+
 TEST_F(Settings, OkForAPrinterThatIsGoneClosesWithoutSending)
 {
     DialogModel m({{"lp1"}});
@@ -477,6 +491,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StepFault{"FirmwareTooOld", 0, "", false, 3, true},
                       StepFault{"TimerRefused", 1, "lp1 106523 refuse 2", false, 1, true},
                       StepFault{"TimerNoPayload", 1, "lp1 106523 payload 0", false, 1, true},
+                      StepFault{"TimerTwoBytes", 1, "lp1 106523 bytes 0400", false, 1, true},
+                      StepFault{"TimerGetsAFirmwareReply", 1, "lp1 106523 bytes 0102", false, 1,
+                                true},
                       StepFault{"TimerConnectionReset", 1, "lp1 106523 reset", false, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
