@@ -9,8 +9,9 @@
 
 #include "desktop.h"
 
-namespace e2e {
 namespace {
+
+using namespace harness;
 
 // A D-Bus session bus of the test's own; the accessibility bus is started
 // on it by activation when the program's bridge asks for it. Its home and
@@ -22,19 +23,19 @@ public:
         : daemon_({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
                   {{"HOME", dir_.path()}, {"XDG_RUNTIME_DIR", dir_.path()}}, dir_ / "address")
     {
-        harness::WaitFor([&] { return !Address().empty() || !daemon_.running(); }, 10000ms);
+        WaitFor([&] { return !Address().empty() || !daemon_.running(); }, 10000ms);
     }
 
     std::string Address() const
     {
-        const std::string text = harness::ReadFile(dir_ / "address");
+        const std::string text = ReadFile(dir_ / "address");
         const size_t end = text.find('\n');
         return end == std::string::npos ? "" : text.substr(0, end);
     }
 
 private:
-    harness::TempDir dir_;
-    harness::Process daemon_;
+    TempDir dir_;
+    Process daemon_;
 };
 
 struct Fact {
@@ -42,11 +43,11 @@ struct Fact {
 };
 
 // What the tree shows of the window titled `title` (see atspi_tree.py).
-std::vector<Fact> ReadTree(const harness::EnvChanges& env, const std::string& title)
+std::vector<Fact> ReadTree(const EnvChanges& env, const std::string& title)
 {
     std::string out;
-    const int status = harness::Run(
-        {QUELLON_SYSTEM_PYTHON, harness::SourcePath("tests/e2e/atspi_tree.py"), "quellon", title},
+    const int status = Run(
+        {QUELLON_SYSTEM_PYTHON, SourcePath("tests/e2e/atspi_tree.py"), "quellon", title},
         30000ms, &out, env);
     EXPECT_EQ(status, 0) << out;
     std::vector<Fact> facts;
@@ -99,10 +100,10 @@ TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
 {
     SessionBus bus;
     ASSERT_FALSE(bus.Address().empty()) << "no session bus";
-    harness::ZeldSim::Options sim;
+    ZeldSim::Options sim;
     sim.printers = {{"lp1", 1, 1, 4}};
     Desktop d({{"lp1"}}, sim);
-    harness::EnvChanges env{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
+    EnvChanges env{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
                             {"GTK_MODULES", "gail:atk-bridge"},
                             {"NO_AT_BRIDGE", std::nullopt}};
     ASSERT_TRUE(d.Start(env));
@@ -135,4 +136,3 @@ TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
 }
 
 }  // namespace
-}  // namespace e2e

@@ -13,17 +13,17 @@
 #include <gtest/gtest.h>
 
 #include "desktop.h"
+#include "wire.h"
 
-namespace e2e {
 namespace {
 
-constexpr long kWriteItem = 102415;
-constexpr long kTimerItem = 106523;
+using namespace harness;
+
 const char* const kWaitTitle = "Please Wait";
 
-harness::ZeldSim::Options Printer(const std::string& config_line, std::vector<std::string> faults = {})
+ZeldSim::Options Printer(const std::string& config_line, std::vector<std::string> faults = {})
 {
-    harness::ZeldSim::Options o;
+    ZeldSim::Options o;
     o.config_lines = {config_line};
     o.faults = std::move(faults);
     return o;
@@ -66,14 +66,14 @@ private:
 // `timeout` passes; every ping must be answered within a second. Returns
 // whether `done` came to hold.
 bool AnswersPingsUntil(Desktop& d, const std::vector<unsigned long>& windows,
-                       const std::function<bool()>& done, harness::Millis timeout)
+                       const std::function<bool()>& done, Millis timeout)
 {
     int pings = 0;
-    const bool held = harness::WaitFor(
+    const bool held = WaitFor(
         [&] {
             for (unsigned long window : windows) {
                 std::string took;
-                const int status = harness::Run({harness::BuildPath("tests/quellon-xping"),
+                const int status = Run({BuildPath("tests/quellon-xping"),
                                                  std::to_string(window), "1000"},
                                                 10000ms, &took, d.x().env());
                 ++pings;
@@ -110,7 +110,7 @@ TEST(DaemonWait, SlowDaemonLeavesTheWindowsAnsweringAndShowsTheWaitWindow)
     EXPECT_TRUE(AnswersPingsUntil(d, {d.main_window(), *dlg},
                                   [&] { return !d.x().IsViewable(*dlg); }, 30000ms));
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(6));
-    EXPECT_EQ(d.RequestsFor(kTimerItem).size(), 2u) << "the write is read back";
+    EXPECT_EQ(d.RequestsFor(kReadTimerItem).size(), 2u) << "the write is read back";
     EXPECT_EQ(d.CloseMain(), std::optional<int>(0)) << d.Stderr();
 }
 
@@ -144,7 +144,7 @@ TEST(DaemonWait, EscapeEndsTheWaitClosesTheConnectionAndNothingFollows)
     // The firmware answer comes 4 s after the request; nothing may come of it.
     EXPECT_FALSE(d.WaitSettings(6000ms)) << "a dialog after the user gave up";
     EXPECT_FALSE(d.x().HasVisibleWindow("Warning"));
-    EXPECT_EQ(d.RequestsFor(kTimerItem).size(), 0u);
+    EXPECT_EQ(d.RequestsFor(kReadTimerItem).size(), 0u);
 
     // The main window is usable again; OK given up keeps the dialog, and
     // the next OK goes through on a fresh connection.
@@ -161,10 +161,10 @@ TEST(DaemonWait, EscapeEndsTheWaitClosesTheConnectionAndNothingFollows)
     EXPECT_FALSE(d.x().HasVisibleWindow("Warning"));
     ASSERT_TRUE(d.KeysTo(*dlg, "space"));
     EXPECT_TRUE(d.x().WaitHidden(*dlg));
-    const auto writes = d.RequestsFor(kWriteItem);
+    const auto writes = d.RequestsFor(kWriteTimerItem);
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().value, 0x8004);
-    EXPECT_NE(writes.back().conn, d.RequestsFor(kTimerItem).front().conn);
+    EXPECT_NE(writes.back().conn, d.RequestsFor(kReadTimerItem).front().conn);
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(0x8004));
     EXPECT_EQ(d.CloseMain(), std::optional<int>(0)) << d.Stderr();
 }
@@ -191,4 +191,3 @@ TEST(DaemonWait, PrinterKeepingAnotherValueWarnsAndTheDialogShowsWhatItKeeps)
 }
 
 }  // namespace
-}  // namespace e2e

@@ -16,33 +16,31 @@ namespace {
 
 // A request frame larger than this is garbage; the peer drops it.
 constexpr uint32_t kMaxRequest = 1 << 16;
-constexpr size_t kRequestHeader = 12;
-
-uint32_t Le32At(const char* p)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = v << 8 | static_cast<unsigned char>(p[i]);
-    }
-    return v;
-}
 
 }  // namespace
 
-TcpPeer::TcpPeer(int backlog)
+TcpPeer::TcpPeer(int backlog, Loopback loopback)
 {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in6 address{};  // the larger of the two; an IPv4 one fits
     socklen_t length = sizeof address;
+    if (loopback == Loopback::kIPv6) {
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof *v4;
+    }
+    listen_fd_ = socket(loopback == Loopback::kIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listen_fd_, backlog) != 0 ||
         getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         pipe2(stop_pipe_, O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("test peer: ") + std::strerror(errno));
     }
-    port_ = ntohs(address.sin_port);
+    // sin_port and sin6_port lie at the same place.
+    port_ = ntohs(address.sin6_port);
     thread_ = std::thread(&TcpPeer::Run, this);
 }
 
@@ -152,16 +150,16 @@ bool TcpPeer::ReadExactly(int fd, char* data, size_t size)
 bool TcpPeer::Serve(int fd)
 {
     for (;;) {
-        std::string request(kRequestHeader, '\0');
-        if (!ReadExactly(fd, request.data(), kRequestHeader)) {
+        std::string request(kHeaderSize, '\0');
+        if (!ReadExactly(fd, request.data(), kHeaderSize)) {
             return true;
         }
-        const uint32_t rest = Le32At(request.data() + 8);
-        if (rest > kMaxRequest) {
+        const size_t size = FrameSize(request);
+        if (size > kHeaderSize + kMaxRequest) {
             return true;
         }
-        request.resize(kRequestHeader + rest);
-        if (!ReadExactly(fd, request.data() + kRequestHeader, rest)) {
+        request.resize(size);
+        if (!ReadExactly(fd, request.data() + kHeaderSize, size - kHeaderSize)) {
             return true;
         }
         Step step;
@@ -214,30 +212,6 @@ bool TcpPeer::Play(int fd, const Step& step)
         }
     }
     return true;
-}
-
-std::string Le32(int32_t value)
-{
-    const auto v = static_cast<uint32_t>(value);
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
-std::string Le16(int16_t value)
-{
-    const auto v = static_cast<uint16_t>(value);
-    return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
-
-std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
-                              int16_t status)
-{
-    return "ZEL0" + Le16(code) + Le16(status) + Le32(total_length) + payload;
-}
-
-std::string Response(int16_t code, const std::string& payload, int16_t status)
-{
-    return ResponseDeclaring(code, static_cast<int32_t>(payload.size()), payload, status);
 }
 
 }  // namespace harness

@@ -3,6 +3,7 @@
 // freezing the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -28,39 +29,21 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::Response;
-using harness::ResponseDeclaring;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
-
-const std::string kLocale = "en_GB.UTF-8";
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
 
 struct Destroyer {
     void operator()(VxsktModule* vxskt) const { vxsktDestroy(vxskt); }
 };
 using Connection = std::unique_ptr<VxsktModule, Destroyer>;
 
-Connection Open(int port, std::string printer = "lp1", std::string locale = kLocale)
+Connection Open(int port, std::string printer = "lp1", std::string locale = kEnglishLocale)
 {
     return Connection(vxsktNew(printer.data(), locale.data(), nullptr, port));
-}
-
-// A loopback port on which nothing listens.
-int ClosedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 int OpenDescriptors()
@@ -77,14 +60,6 @@ int OpenDescriptors()
 double SecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The frame of command `command` for lp1 with the test locale and `data`.
-std::string Frame(int32_t command, const std::string& data, const std::string& printer = "lp1")
-{
-    const auto total = static_cast<int32_t>(8 + printer.size() + kLocale.size() + data.size());
-    return "zel0" + Le32(command) + Le32(total) + Le32(static_cast<int32_t>(printer.size())) +
-           printer + Le32(static_cast<int32_t>(kLocale.size())) + kLocale + data;
 }
 
 class Exchange : public ::testing::Test {
@@ -133,7 +108,7 @@ TEST_F(Exchange, TimerWriteFrame)
     ASSERT_TRUE(peer_.WaitForRequests(1, 5s));
     const std::string request = peer_.Requests()[0];
     EXPECT_EQ(Hex(request.substr(8, 4)), Hex(Le32(34))) << "total_size";
-    EXPECT_EQ(Hex(request), Hex(Frame(19, Le32(8) + Le32(102415) + Le32(0x8004))));
+    EXPECT_EQ(Hex(request), Hex(WriteFrame("lp1", 0x8004)));
 }
 
 TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
@@ -147,8 +122,8 @@ TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
     ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
     ASSERT_TRUE(peer_.WaitForRequests(2, 5s));
     const auto requests = peer_.Requests();
-    EXPECT_EQ(Hex(requests[0]), Hex(Frame(1, std::string(4, '\0'))));
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, ""))) << "staged bytes leaked into the next request";
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(1, "lp1", std::string(4, '\0'))));
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", ""))) << "staged bytes leaked into the next request";
 }
 
 TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
@@ -163,8 +138,8 @@ TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
     }
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[0]), Hex(Frame(19, Le32(4) + Le32(106520))));
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, Le32(4) + Le32(106523))));
+    EXPECT_EQ(Hex(requests[0]), Hex(QueryFrame("lp1", kFirmwareItem)));
+    EXPECT_EQ(Hex(requests[1]), Hex(QueryFrame("lp1", kReadTimerItem)));
 }
 
 TEST_F(Exchange, StagingHoldsExactly512Bytes)
@@ -250,7 +225,7 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktGetResSize(v), 2);
 
     int32_t value = 0x11111111;
-    EXPECT_EQ(vxsktGetResData(v, &value, 3, 0), 0) << "a long that does not fit still succeeds";
+    EXPECT_EQ(vxsktGetResData(v, &value, 3, 0), -1) << "a long does not fit";
     EXPECT_EQ(value, 0x11111111) << "...and leaves the destination unchanged";
 
     char major = 0, minor = 0, extra = 7;
@@ -263,12 +238,37 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktSeekResData(v, 0), -1) << "the cursor stands at the end";
 }
 
-TEST_F(Exchange, ThreeBytePayloadReadsAsLongWithZeroTop)
+// Every item type, with the cursor where only part of the item is left: a
+// short reply must never pass for a value.
+TEST_F(Exchange, AnItemThatDoesNotFitFailsAndLeavesEverythingAsItWas)
 {
-    ASSERT_EQ(Ask(Response(0, "\x04\x80\x01")), 3);
-    int32_t value = -1;
-    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, 3, 0), 0);
-    EXPECT_EQ(value, 0x018004);
+    struct Case {
+        int payload, cursor, type, size;  // size: for type 4
+    } const cases[] = {{1, 0, 2, 0}, {4, 3, 2, 0}, {3, 0, 3, 0}, {4, 1, 3, 0},
+                       {4, 0, 4, 5}, {4, 2, 4, 3}, {4, 1, 5, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.cursor << " of "
+                                        << c.payload);
+        ASSERT_EQ(Ask(Response(0, std::string(static_cast<size_t>(c.payload), '\x11'))), c.payload);
+        ASSERT_TRUE(c.cursor == 0 || vxsktSeekResData(vxskt_.get(), c.cursor) == 0);
+        char out[8] = "unread";
+        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, c.type, c.size), -1);
+        EXPECT_STREQ(out, "unread");
+        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, 1, 0), 0) << "the cursor moved";
+    }
+}
+
+// A frame nobody asked for, or a payload the module declined to read, must
+// not be read as the answer to the next request.
+TEST_F(Exchange, WhatWaitsUnreadIsDroppedBeforeTheNextRequest)
+{
+    const std::string stray = Response(0, "\x09\x09");
+    EXPECT_EQ(Ask(ResponseDeclaring(0, (1 << 20) + 1, stray)), 0);
+    EXPECT_EQ(Ask(Response(3, "\x01\x05") + stray), 2);
+    EXPECT_EQ(vxsktGetResCode(vxskt_.get()), 3);
+    EXPECT_EQ(Ask(Response(4, "\x02\x06")), 2);
+    EXPECT_EQ(vxsktGetResCode(vxskt_.get()), 4);
+    EXPECT_STREQ(reinterpret_cast<char*>(vxsktGetStatusData(vxskt_.get())), "\x02\x06");
 }
 
 TEST_F(Exchange, SeekAndBlockReads)
@@ -401,9 +401,10 @@ INSTANTIATE_TEST_SUITE_P(Daemon, SlowDaemons, ::testing::ValuesIn(kSlowDaemons),
 TEST(Connect, NothingListeningFailsAfterTheAttempts)
 {
     unsetenv("ZELD_PORT");
+    const ClosedPort closed;
     const int before = OpenDescriptors();
     const auto start = Clock::now();
-    EXPECT_EQ(Open(ClosedPort()), nullptr);
+    EXPECT_EQ(Open(closed.port()), nullptr);
     EXPECT_LT(SecondsSince(start), 3.0);
     EXPECT_EQ(OpenDescriptors(), before) << "a failed open must release its sockets";
 }
@@ -467,7 +468,8 @@ TEST(Connect, PortFromTheEnvironment)
 {
     TcpPeer peer;
     const std::string port = std::to_string(peer.port());
-    const int closed = ClosedPort();
+    const ClosedPort closed_port;
+    const int closed = closed_port.port();
     struct Case {
         const char* zeld_port;  // null: unset
         std::string value;
@@ -495,13 +497,30 @@ TEST(Connect, PortFromTheEnvironment)
     unsetenv("ZELD_PORT");
 }
 
+// A number that is no port must not be cut down to one: it is ignored for
+// the caller's port, with one line on standard error for the process.
+TEST(Connect, PortOutsideTheRangeIsIgnoredWithOneLine)
+{
+    TcpPeer peer;
+    CaptureStderr();
+    for (const char* value : {"0", "65536", "112537", "1234567890123456789012345678901234567890"}) {
+        SCOPED_TRACE(value);
+        setenv("ZELD_PORT", value, 1);
+        EXPECT_NE(Open(peer.port()), nullptr) << "the caller's port was not used";
+    }
+    unsetenv("ZELD_PORT");
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("ZELD_PORT 0 "), std::string::npos) << err;
+}
+
 TEST(Connect, HostAfterTheAtSign)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    for (const char* name : {"lp1@localhost", "lp1@127.0.0.1"}) {
+    for (const char* name : {"lp1@localhost", "lp1@127.0.0.1", "lp1@"}) {
         SCOPED_TRACE(name);
-        std::string printer = name, locale = kLocale;
+        std::string printer = name, locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()));
         ASSERT_NE(vxskt, nullptr);
         EXPECT_STREQ(printer.c_str(), "lp1") << "the caller's string is cut at the @";
@@ -511,17 +530,65 @@ TEST(Connect, HostAfterTheAtSign)
         ASSERT_EQ(vxsktRead(vxskt.get()), 0);
     }
     const auto requests = peer.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, "")));
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", "")));
 }
 
-TEST(Connect, UnresolvableHostFails)
+// No printer part, or a host part that is no address: refused before any
+// connection reaches a daemon.
+TEST(Connect, NamesThatCannotWorkAreRefused)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    std::string printer = "lp1@", locale = kLocale;
-    EXPECT_EQ(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()), nullptr);
+    for (const char* name : {"@localhost", "", "@", "lp1@[no-such-host]", "lp1@[::1"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Open(peer.port(), name), nullptr);
+    }
     EXPECT_EQ(peer.Accepted(), 0);
+}
+
+Connection OpenUntil(int port, std::string printer, int64_t deadline_ms)
+{
+    std::string locale = kEnglishLocale;
+    return Connection(vxsktNewUntil(printer.data(), locale.data(), nullptr, port, deadline_ms));
+}
+
+TEST(Connect, IPv6LoopbackPlainAndBracketed)
+{
+    unsetenv("ZELD_PORT");
+    TcpPeer peer(8, TcpPeer::Loopback::kIPv6);
+    for (const char* name : {"q@::1", "q@[::1]"}) {
+        for (int64_t deadline : {int64_t{0}, vxsktNowMs() + 60000}) {
+            SCOPED_TRACE(testing::Message() << name << ", deadline " << deadline);
+            Connection vxskt = OpenUntil(peer.port(), name, deadline);
+            ASSERT_NE(vxskt, nullptr);
+            EXPECT_STREQ(vxskt->printer, "q");
+            peer.Push({Response(0, "")});
+            ASSERT_EQ(vxsktWrite(vxskt.get(), 19), 0);
+            EXPECT_EQ(vxsktRead(vxskt.get()), 0);
+        }
+    }
+}
+
+// A daemon that accepts and never answers costs the deadline, not the
+// receive bound (5 s); nothing is begun after it.
+TEST(Connect, EveryWaitEndsByTheDeadline)
+{
+    unsetenv("ZELD_PORT");
+    TcpPeer peer;
+    EXPECT_EQ(OpenUntil(peer.port(), "lp1", vxsktNowMs() - 1), nullptr);
+    EXPECT_EQ(peer.Accepted(), 0) << "a connect began after the deadline";
+
+    const int64_t deadline = vxsktNowMs() + 1000;
+    Connection vxskt = OpenUntil(peer.port(), "lp1", deadline);
+    ASSERT_NE(vxskt, nullptr);
+    peer.Push({"", TcpPeer::After::kHang});
+    ASSERT_EQ(vxsktWrite(vxskt.get(), 19), 0);
+    EXPECT_EQ(vxsktRead(vxskt.get()), -1);
+    const int64_t ended = vxsktNowMs();
+    EXPECT_GE(ended, deadline) << "gave up before the deadline";
+    EXPECT_LT(ended, deadline + 3500) << "waited on past the deadline";
+    EXPECT_EQ(vxsktWrite(vxskt.get(), 19), -1) << "a request sent after the deadline";
 }
 
 TEST(Connect, NullNamesAreRefused)
@@ -569,7 +636,7 @@ TEST_F(FailingAllocations, OpeningReleasesEverythingOnEachFailure)
     int failures = 0;
     for (int n = 0; n < 20; ++n) {
         countdown_ = n;
-        std::string printer = "lp1@localhost", locale = kLocale;
+        std::string printer = "lp1@localhost", locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer_.port()));
         if (vxskt != nullptr) {
             break;

@@ -9,7 +9,7 @@
 
 #include "callbacks.h"
 #include "cupsd.h"
-#include "gui_support.h"
+#include "gui.h"
 #include "interface.h"
 #include "startcheck.h"
 #include "support.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-using testsupport::Gui;
+using harness::Gui;
 
 // ------------------------------------------------------------------ registry
 
@@ -243,6 +243,31 @@ TEST(Selection, CursorChangeWithoutSelectedRowChangesNothing)
     EXPECT_FALSE(m.SetButtonSensitive());
 }
 
+// CUPS accepts queue names that are not UTF-8: the list shows a valid
+// rendering without a toolkit warning, while the selection keeps the
+// queue's own bytes, which are what the daemon must be sent.
+TEST(Selection, NonUtf8QueueNameShowsValidTextAndKeepsItsBytes)
+{
+    const std::string raw = "caf\xE9-\xFF\xFEq";
+    ListedModel m(Printers{{raw.c_str(), "Brelko M210"}, {"caf\xC3\xA9", "Brelko M220"}});
+    // The toolkit's warnings go to standard error, some past any log handler.
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(SetTreeViewWidget(&m.wnd), 1);
+    gtk_widget_show_all(m.wnd.dialog.window);
+    GtkRequisition size;
+    gtk_widget_size_request(m.wnd.dialog.window, &size);
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"caf\\xE9-\\xFF\\xFEq|Brelko M210",
+                                                  "caf\xC3\xA9|Brelko M220"}));
+    m.Select(0);
+    EXPECT_EQ(std::string(m.wnd.selectedPrinterName), raw);
+    m.Select(1);
+    EXPECT_STREQ(m.wnd.selectedPrinterName, "caf\xC3\xA9");
+}
+
 // ----------------------------------------------------------- the ways out
 
 // A started program's model over a private scheduler's queues, up to the
@@ -284,7 +309,7 @@ struct StartedModel {
             StartedModel* self;
             void (*action)(StartedModel*);
         } call{this, action};
-        testsupport::LoopGuard guard;
+        harness::LoopGuard guard;
         g_idle_add(
             [](gpointer data) -> gboolean {
                 auto* c = static_cast<Call*>(data);
@@ -343,9 +368,9 @@ TEST(WaysOut, CloseRequestBehavesLikeExit)
     StartedModel m(kQueues);
     ASSERT_NE(m.wnd, nullptr);
     ASSERT_EQ(m.wnd->printers_num, 5);
-    testsupport::Pump();
+    harness::Pump();
     EXPECT_TRUE(m.RunOuterLoop([](StartedModel* s) {
-        EXPECT_TRUE(Gui().CloseWindow(testsupport::Xid(s->wnd->dialog.window)));
+        EXPECT_TRUE(Gui().CloseWindow(harness::Xid(s->wnd->dialog.window)));
     }));
     m.ExpectMembersReleased();
     EXPECT_TRUE(gtk_widget_get_visible(m.wnd->dialog.window));

@@ -19,21 +19,9 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::Response;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-
-const std::string kLocale = "en_GB.UTF-8";
-
-std::string ItemFrame(const std::string& data)
-{
-    const auto total = static_cast<int32_t>(8 + 3 + kLocale.size() + data.size());
-    return "zel0" + Le32(19) + Le32(total) + Le32(3) + "lp1" +
-           Le32(static_cast<int32_t>(kLocale.size())) + kLocale + data;
-}
 
 // A window model with a connection to the scripted peer, installed as the
 // program's global the way start-up does it.
@@ -43,7 +31,7 @@ protected:
     {
         unsetenv("ZELD_PORT");
         std::memset(&wnd_, 0, sizeof wnd_);
-        std::string printer = "lp1", locale = kLocale;
+        std::string printer = "lp1", locale = kEnglishLocale;
         wnd_.pVxskt = vxsktNew(printer.data(), locale.data(), nullptr, peer_.port());
         ASSERT_NE(wnd_.pVxskt, nullptr);
         g_autoshutdown_window = &wnd_;
@@ -95,7 +83,7 @@ TEST_F(PrinterOps, FirmwareVersionReplies)
     const auto requests = peer_.Requests();
     ASSERT_FALSE(requests.empty());
     for (const std::string& request : requests) {
-        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106520))));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kFirmwareItem)));
     }
 }
 
@@ -111,9 +99,9 @@ TEST_F(PrinterOps, TimerReplies)
         {"on, 4 hours", Response(0, "\x04\0\0\0"s), true, 4},
         {"off, 5 hours remembered", Response(0, "\x05\x80\0\0"s), true, 0x8005},
         {"upper half ignored", Response(0, "\x04\0\x01\0"s), true, 4},
-        {"one byte is too short for a long", Response(0, "\x07"), true, 0},
-        {"two bytes are too short for a long", Response(0, "\x04\x80"), true, 0},
-        {"three bytes read with a zero top", Response(0, "\x04\x80\x01"), true, 0x8004},
+        {"one byte", Response(0, "\x07"), false, 0},
+        {"three bytes", Response(0, "\x04\x80\x01"), false, 0},
+        {"the firmware's two bytes instead", Response(0, "\x01\x05"), false, 0},
         {"no payload", Response(0, ""), false, 0},
         {"refused with a payload", Response(1, "\x04\0\0\0"s), false, 0},
     };
@@ -130,7 +118,7 @@ TEST_F(PrinterOps, TimerReplies)
         }
     }
     for (const std::string& request : peer_.Requests()) {
-        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106523))));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kReadTimerItem)));
     }
 }
 
@@ -147,9 +135,9 @@ TEST_F(PrinterOps, WritingTheTimer)
 
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(Hex(requests[0]), Hex(ItemFrame("\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(kPrinterCommand, "lp1", "\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
     EXPECT_EQ(Hex(requests[0].substr(8, 4)), Hex(Le32(34)));
-    EXPECT_EQ(Hex(requests[1]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(8))));
+    EXPECT_EQ(Hex(requests[1]), Hex(WriteFrame("lp1", 8)));
 }
 
 // The dialog's order of calls, on one connection.
@@ -168,7 +156,23 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     EXPECT_EQ(peer_.Accepted(), 1);
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(Hex(requests[2]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(3))));
+    EXPECT_EQ(Hex(requests[2]), Hex(WriteFrame("lp1", 3)));
+}
+
+// A daemon that sends one frame too many: each later answer is still the
+// answer to its own request, and a refused write is not taken for saved.
+TEST_F(PrinterOps, AStrayFrameIsNeverTakenForTheNextAnswer)
+{
+    const std::string stray_timer = Response(0, Le32(7));
+    peer_.Push({Response(0, "\x01\x05") + stray_timer});
+    peer_.Push({Response(0, Le32(4)) + stray_timer});
+    peer_.Push({Response(5, "")});
+    char version[10] = {};
+    unsigned short timer = 0;
+    ASSERT_EQ(GetFirmVer(&wnd_, version), 0);
+    EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
+    EXPECT_EQ(timer, 4) << "the stray frame's timer";
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 6), SEND_REFUSED) << "the left-over reply passed";
 }
 
 TEST_F(PrinterOps, NoConnection)
@@ -215,29 +219,38 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     EXPECT_STREQ(version, "02.10");
 }
 
+// The daemon's language follows the variable the C library itself goes by:
+// LC_ALL, LC_CTYPE, LANG, the first that is set and not empty.
 TEST_F(PrinterOps, LocaleChoice)
 {
     struct Case {
-        const char* lc_ctype;  // null: unset
+        const char* lc_all;  // null: unset
+        const char* lc_ctype;
         const char* lang;
         const char* locale;
     };
     const Case cases[] = {
-        {nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
-        {"en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"ja", nullptr, "ja_JP.UTF-8"},
-        {nullptr, nullptr, "en_GB.UTF-8"},
-        {"", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"j", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"C", nullptr, "en_GB.UTF-8"},
+        {nullptr, nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
+        {nullptr, "en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "ja", nullptr, "ja_JP.UTF-8"},
+        {nullptr, nullptr, nullptr, "en_GB.UTF-8"},
+        {nullptr, "", "ja_JP.UTF-8", "ja_JP.UTF-8"},
+        {nullptr, "j", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "C", nullptr, "en_GB.UTF-8"},
+        {"ja_JP.UTF-8", nullptr, "C", "ja_JP.UTF-8"},
+        {"C", nullptr, "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"C", "ja_JP.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"", "ja_JP.UTF-8", "C", "ja_JP.UTF-8"},
+        {"", "", "", "en_GB.UTF-8"},
     };
     wnd_.tocode = strdup("earlier");
     wnd_.fromcode = strdup("earlier");
+    const auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+        return std::string(name) + "=" + (value ? value : "(unset)") + " ";
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("LC_CTYPE=") + (c.lc_ctype ? c.lc_ctype : "(unset)") +
-                     " LANG=" + (c.lang ? c.lang : "(unset)"));
-        c.lc_ctype ? setenv("LC_CTYPE", c.lc_ctype, 1) : unsetenv("LC_CTYPE");
-        c.lang ? setenv("LANG", c.lang, 1) : unsetenv("LANG");
+        SCOPED_TRACE(set("LC_ALL", c.lc_all) + set("LC_CTYPE", c.lc_ctype) + set("LANG", c.lang));
         char* locale = SetLocaleString(&wnd_);
         ASSERT_NE(locale, nullptr);
         EXPECT_STREQ(locale, c.locale);
@@ -245,8 +258,8 @@ TEST_F(PrinterOps, LocaleChoice)
         EXPECT_STREQ(wnd_.fromcode, "UTF-8");
         mem_free(locale);
     }
-    unsetenv("LC_CTYPE");
-    unsetenv("LANG");
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+        unsetenv(name);
 }
 
 }  // namespace
