@@ -1,9 +1,13 @@
 // Printer discovery: the CUPS destinations and two keys of each PPD file.
 #pragma once
 
-#include "startcheck.h"
+#include "model.h"
 
 int GetPrintersInfo(UIAutoShutdownWnd* wnd);
+// GetPrintersInfo asking CUPS for its list at most `dests_attempts` times:
+// the window waits for a scheduler that is still starting, a script must
+// not.
+int GetPrintersInfoAttempts(UIAutoShutdownWnd* wnd, int dests_attempts);
 UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name);
 void DestroyPrintersInfo(UIAutoShutdownWnd* wnd);
 
