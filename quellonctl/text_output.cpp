@@ -127,10 +127,10 @@ std::string Failure(const PrinterResult& result)
     if (e == "unsupported-model")
         return _("not a supported printer (see: quellonctl list --all)");
     if (e == "old-driver")
-        return Printf(_("driver %s is older than %s: not changed"),
+        return Printf(_("driver %s is older than %s: not supported"),
                       result.driver.empty() ? _("none") : result.driver.c_str(), MinDriverVersion());
     if (e == "old-firmware")
-        return Printf(_("firmware %s is older than %s: not changed"), result.firmware.c_str(),
+        return Printf(_("firmware %s is older than %s: not supported"), result.firmware.c_str(),
                       result.min_firmware.c_str());
     if (e == "unreachable")
         return _("cannot connect to the printer daemon");
