@@ -168,9 +168,11 @@ TEST_F(Quellonctl, GetRunsTheWindowsChecksInTheWindowsOrder)
 TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
 {
     Setup({{"A", "Brelko M210"}, {"B", "Brelko M220"}, {"Refuses", "Brelko M230"},
-           {"Loses", "Brelko M250C"}},
-          Printers({{"A", 1, 2, 4}, {"B", 1, 1, 6}, {"Refuses", 1, 0, 4}, {"Loses", 1, 0, 4}},
-                   {"Refuses 102415 refuse 5", "Loses 102415 close-before count 1"}));
+           {"Loses", "Brelko M250C"}, {"Keeps", "Brelko M210"}},
+          Printers({{"A", 1, 2, 4}, {"B", 1, 1, 6}, {"Refuses", 1, 0, 4}, {"Loses", 1, 0, 4},
+                    {"Keeps", 1, 0, 4}},
+                   {"Refuses 102415 refuse 5", "Loses 102415 close-before count 1",
+                    "Keeps 102415 store 5"}));
 
     const Ran dry = Run({"set", "--dry-run", "A", "B", "6"});
     EXPECT_EQ(dry.status, 0) << dry.err;
@@ -202,6 +204,10 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
     const Ran refused = Run({"set", "Refuses", "2"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "Refuses: the printer refused 2 hours; it holds 4 hours\n");
+
+    const Ran keeps = Run({"set", "Keeps", "2"});
+    EXPECT_EQ(keeps.status, 1);
+    EXPECT_EQ(keeps.out, "Keeps: wrote 2 hours, but the printer reports 5 hours\n");
 
     // The write lands but its reply is lost: read back, never written again.
     const size_t writes_before = Writes();
