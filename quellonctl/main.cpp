@@ -64,31 +64,27 @@ std::string Printf(const char* format, const std::string& value)
     return text;
 }
 
-int List(const Options& options, Inventory* inventory)
+int List(const Options& options)
 {
+    Inventory inventory;
+    if (!LoadInventory(&inventory))
+        return kExitFailed;
     if (options.all)
-        AddQueuesWithoutRecord(inventory);
+        AddQueuesWithoutRecord(&inventory);
     if (options.json)
-        std::fputs(ListJson(*inventory, options.all).c_str(), stdout);
+        std::fputs(ListJson(inventory, options.all).c_str(), stdout);
     else
-        PrintListText(stdout, *inventory, options.all);
+        PrintListText(stdout, inventory, options.all);
     return kExitOk;
 }
 
-// The queues to work on, each once, in the order given (or listed); a
-// named queue that is not listed gets its failure in `results` instead.
+// The named queues to work on, each once, in the order given; a named
+// queue that is not listed gets its failure in `results` instead.
 std::vector<Queue> Select(const Options& options, Inventory* inventory,
                           std::vector<PrinterResult>* results)
 {
     std::vector<Queue> selected;
     std::set<std::string> seen;
-    if (options.queues.empty()) {
-        for (const Queue& queue : inventory->listed) {
-            if (seen.insert(queue.name).second)
-                selected.push_back(queue);
-        }
-        return selected;
-    }
     bool others_complete = false;
     for (const std::string& name : options.queues) {
         if (!seen.insert(name).second)
@@ -161,10 +157,42 @@ RunSettings Settings(const Options& options)
     return settings;
 }
 
-int GetOrSet(const Options& options, Inventory* inventory)
+int Conclude(const Options& options, PrinterRunner* runner,
+             const std::vector<PrinterResult>& rejected)
 {
+    bool interrupted = false;
+    const std::vector<PrinterResult> results =
+        InOrder(options, runner->Finish(&interrupted), rejected);
+    Report(options, results);
+    if (interrupted) {
+        // Printers still under way hold their threads: end without them.
+        std::fflush(stderr);
+        std::_Exit(kExitInterrupted);
+    }
+    return AllSucceeded(results) ? kExitOk : kExitFailed;
+}
+
+// Every listed queue: work on a printer starts as soon as its queue is read.
+int AllListed(const Options& options)
+{
+    PrinterRunner runner(Settings(options));
+    std::set<std::string> seen;
+    Inventory inventory;
+    const bool read_all = LoadInventory(&inventory, [&](const Queue& queue) {
+        if (seen.insert(queue.name).second)
+            runner.Add(queue);
+    });
+    const int status = Conclude(options, &runner, {});
+    return read_all ? status : kExitFailed;
+}
+
+int Named(const Options& options)
+{
+    Inventory inventory;
+    if (!LoadInventory(&inventory))
+        return kExitFailed;
     std::vector<PrinterResult> rejected;
-    const std::vector<Queue> selected = Select(options, inventory, &rejected);
+    const std::vector<Queue> selected = Select(options, &inventory, &rejected);
     // A set that names a queue it cannot use writes to no printer at all.
     if (options.command == Command::kSet && !rejected.empty()) {
         std::vector<PrinterResult> skipped;
@@ -173,17 +201,10 @@ int GetOrSet(const Options& options, Inventory* inventory)
         Report(options, InOrder(options, skipped, rejected));
         return kExitFailed;
     }
-    const RunSettings settings = Settings(options);
-    bool interrupted = false;
-    const std::vector<PrinterResult> results =
-        InOrder(options, RunPrinters(selected, settings, &interrupted), rejected);
-    Report(options, results);
-    if (interrupted) {
-        // Printers still under way hold their threads: end without them.
-        std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
-    }
-    return AllSucceeded(results) ? kExitOk : kExitFailed;
+    PrinterRunner runner(Settings(options));
+    for (const Queue& queue : selected)
+        runner.Add(queue);
+    return Conclude(options, &runner, rejected);
 }
 
 }  // namespace
@@ -212,17 +233,11 @@ int main(int argc, char** argv)
     if (options.verbose)
         vxsktSetTrace(TraceFrame);
 
-    Inventory inventory;
-    switch (LoadInventory(&inventory)) {
-    case InventoryStatus::kUnreachable:
+    if (!SchedulerAnswers()) {
         SayError(Printf(_("cannot reach the CUPS scheduler at %s"), CupsServerName()));
         return kExitNoCups;
-    case InventoryStatus::kFailed:
-        return kExitFailed;
-    case InventoryStatus::kOk:
-        break;
     }
     if (options.command == Command::kList)
-        return List(options, &inventory);
-    return GetOrSet(options, &inventory);
+        return List(options);
+    return options.queues.empty() ? AllListed(options) : Named(options);
 }

@@ -15,6 +15,11 @@ namespace {
 // script learns of one that is down within a few seconds.
 constexpr int kProbeTimeoutMs = 3000;
 
+struct Discovery {
+    Inventory* inventory;
+    const std::function<void(const Queue&)>& listed;
+};
+
 struct WndDeleter {
     void operator()(UIAutoShutdownWnd* wnd) const
     {
@@ -23,24 +28,6 @@ struct WndDeleter {
     }
 };
 using WndPtr = std::unique_ptr<UIAutoShutdownWnd, WndDeleter>;
-
-// libcups waits up to half a minute for a scheduler that does not answer,
-// and reports one that is down as having no queues. One bounded question
-// first tells "down" from "no queues" quickly: anything that answers it in
-// IPP is a scheduler, whatever it answers.
-bool SchedulerAnswers()
-{
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                                kProbeTimeoutMs, nullptr);
-    if (http == nullptr)
-        return false;
-    httpSetTimeout(http, kProbeTimeoutMs / 1000.0, nullptr, nullptr);
-    ipp_t* response = cupsDoRequest(http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
-    const bool answered = response != nullptr;
-    ippDelete(response);
-    httpClose(http);
-    return answered;
-}
 
 // The supported model `model` differs from only in letter case, or null.
 const char* CaseVariant(const std::string& model)
@@ -68,7 +55,38 @@ Queue FromRecord(const UIPrinterInfo& record)
     return queue;
 }
 
+void Found(const UIPrinterInfo* record, void* context)
+{
+    auto* discovery = static_cast<Discovery*>(context);
+    const Queue queue = FromRecord(*record);
+    if (!queue.reason.empty()) {
+        discovery->inventory->others.push_back(queue);
+        return;
+    }
+    discovery->inventory->listed.push_back(queue);
+    if (discovery->listed)
+        discovery->listed(queue);
+}
+
 }  // namespace
+
+// libcups waits up to half a minute for a scheduler that does not answer,
+// and reports one that is down as having no queues. One bounded question
+// first tells "down" from "no queues" quickly: anything that answers it in
+// IPP is a scheduler, whatever it answers.
+bool SchedulerAnswers()
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                kProbeTimeoutMs, nullptr);
+    if (http == nullptr)
+        return false;
+    httpSetTimeout(http, kProbeTimeoutMs / 1000.0, nullptr, nullptr);
+    ipp_t* response = cupsDoRequest(http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+    const bool answered = response != nullptr;
+    ippDelete(response);
+    httpClose(http);
+    return answered;
+}
 
 // Queues discovery kept no record of: no PPD file (or beyond the records
 // the window model holds).
@@ -89,18 +107,11 @@ std::string CupsServerName()
     return cupsServer();
 }
 
-InventoryStatus LoadInventory(Inventory* inventory)
+bool LoadInventory(Inventory* inventory, const std::function<void(const Queue&)>& listed)
 {
-    if (!SchedulerAnswers())
-        return InventoryStatus::kUnreachable;
     WndPtr wnd(new UIAutoShutdownWnd{});
-    if (GetPrintersInfoAttempts(wnd.get(), 1) < 0)
-        return InventoryStatus::kFailed;
-    for (int i = 0; i < wnd->printers_num; ++i) {
-        const Queue queue = FromRecord(*wnd->printersInfo[i]);
-        (queue.reason.empty() ? inventory->listed : inventory->others).push_back(queue);
-    }
-    return InventoryStatus::kOk;
+    Discovery discovery{inventory, listed};
+    return DiscoverPrinters(wnd.get(), 1, Found, &discovery) == 0;
 }
 
 const Queue* FindQueue(const std::vector<Queue>& queues, const std::string& name)

@@ -2,6 +2,7 @@
 // and the others with the reason they are left out.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,17 +21,17 @@ struct Inventory {
     std::vector<Queue> others;  // the rest, in CUPS's order
 };
 
-enum class InventoryStatus {
-    kOk,
-    kUnreachable,  // the scheduler does not answer
-    kFailed,       // discovery failed; it said why on standard error
-};
 
 // The scheduler libcups talks to, as its users know it.
 std::string CupsServerName();
 
-// Reads the queues without waiting for a scheduler that has no list yet.
-InventoryStatus LoadInventory(Inventory* inventory);
+// Whether the CUPS scheduler answers, within a few seconds.
+bool SchedulerAnswers();
+
+// Reads the queues without waiting for a scheduler that has no list yet,
+// handing each listed one to `listed` (when given) as soon as it is read.
+// False when discovery failed; it said why on standard error.
+bool LoadInventory(Inventory* inventory, const std::function<void(const Queue&)>& listed = {});
 // Adds the queues discovery keeps no record of (no PPD file) to `others`:
 // one more question to CUPS, asked only when they matter.
 void AddQueuesWithoutRecord(Inventory* inventory);

@@ -100,64 +100,6 @@ PrinterResult Write(PrinterResult result, Connection* connection, Target* target
     return Fail(result, Passed(target->deadline_ms) ? "timeout" : "no-reply");
 }
 
-// Each thread working on the printers, the thread waiting for Ctrl-C and
-// the caller share this; it lives as long as the last of them.
-struct Pool {
-    explicit Pool(size_t count) : results(count), finished(count, false) {}
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<PrinterResult> results;
-    std::vector<bool> finished;
-    size_t next = 0;
-    size_t done = 0;
-    bool interrupted = false;
-};
-
-void Work(const std::shared_ptr<Pool>& pool, const std::vector<Queue>& queues,
-          const RunSettings& settings)
-{
-    for (;;) {
-        size_t index = 0;
-        {
-            std::lock_guard<std::mutex> lock(pool->mutex);
-            if (pool->interrupted || pool->next == queues.size())
-                return;
-            index = pool->next++;
-        }
-        PrinterResult result = RunPrinter(queues[index], settings);
-        std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->results[index] = std::move(result);
-        pool->finished[index] = true;
-        ++pool->done;
-        pool->changed.notify_all();
-    }
-}
-
-sigset_t StopSignals()
-{
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    return signals;
-}
-
-// Takes Ctrl-C as a message instead of a death, for as long as the process
-// lives: the signals are blocked in every thread and waited for here.
-void WatchForStop(const std::shared_ptr<Pool>& pool)
-{
-    const sigset_t signals = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([pool, signals] {
-        int signo = 0;
-        if (sigwait(&signals, &signo) != 0)
-            return;
-        std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->interrupted = true;
-        pool->changed.notify_all();
-    }).detach();
-}
-
 }  // namespace
 
 PrinterResult NotDone(const Queue& queue, const std::string& error)
@@ -196,28 +138,122 @@ PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings)
     return Write(result, &connection, &target);
 }
 
-std::vector<PrinterResult> RunPrinters(const std::vector<Queue>& queues,
-                                       const RunSettings& settings, bool* interrupted)
-{
-    auto pool = std::make_shared<Pool>(queues.size());
-    WatchForStop(pool);
-    std::vector<std::thread> workers;
-    const size_t count = std::min(queues.size(), static_cast<size_t>(std::max(settings.jobs, 1)));
-    for (size_t i = 0; i < count; ++i)
-        workers.emplace_back(Work, pool, std::cref(queues), std::cref(settings));
+// Each thread working on the printers, the thread waiting for Ctrl-C and
+// the runner share this; it lives as long as the last of them.
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Queue> queues;
+    std::vector<PrinterResult> results;
+    std::vector<bool> finished;
+    size_t next = 0;
+    size_t done = 0;
+    bool closed = false;
+    bool interrupted = false;
+};
 
+namespace {
+
+sigset_t StopSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+// Takes Ctrl-C as a message instead of a death, for as long as the process
+// lives: the signals are blocked in every thread and waited for here.
+void WatchForStop(const std::shared_ptr<Pool>& pool)
+{
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([pool, signals] {
+        int signo = 0;
+        if (sigwait(&signals, &signo) != 0)
+            return;
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        pool->interrupted = true;
+        pool->changed.notify_all();
+    }).detach();
+}
+
+// Takes the next queue, waiting for one to be added; false when there will
+// be none or work must stop.
+bool Take(Pool* pool, size_t* index, Queue* queue)
+{
     std::unique_lock<std::mutex> lock(pool->mutex);
-    pool->changed.wait(lock, [&] { return pool->interrupted || pool->done == queues.size(); });
-    *interrupted = pool->interrupted && pool->done < queues.size();
-    std::vector<PrinterResult> results = pool->results;
-    for (size_t i = 0; i < queues.size(); ++i) {
-        if (!pool->finished[i])
-            results[i] = NotDone(queues[i], "interrupted");
+    pool->changed.wait(lock, [&] {
+        return pool->interrupted || pool->closed || pool->next < pool->queues.size();
+    });
+    if (pool->interrupted || pool->next == pool->queues.size())
+        return false;
+    *index = pool->next++;
+    *queue = pool->queues[*index];
+    return true;
+}
+
+void Work(std::shared_ptr<Pool> pool, RunSettings settings)
+{
+    size_t index = 0;
+    Queue queue;
+    while (Take(pool.get(), &index, &queue)) {
+        PrinterResult result = RunPrinter(queue, settings);
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        pool->results[index] = std::move(result);
+        pool->finished[index] = true;
+        ++pool->done;
+        pool->changed.notify_all();
     }
-    lock.unlock();
-    // A printer still under way keeps its thread until its deadline; the
-    // caller reports and ends the process without waiting for it.
-    for (std::thread& worker : workers)
-        *interrupted ? worker.detach() : worker.join();
+}
+
+}  // namespace
+
+PrinterRunner::PrinterRunner(const RunSettings& settings)
+    : settings_(settings), pool_(std::make_shared<Pool>())
+{
+    WatchForStop(pool_);
+    for (int i = 0; i < std::max(settings.jobs, 1); ++i)
+        workers_.emplace_back(Work, pool_, settings_);
+}
+
+PrinterRunner::~PrinterRunner()
+{
+    Close();
+    // A printer still under way after Ctrl-C keeps its thread until its
+    // deadline; the process ends without waiting for it.
+    for (std::thread& worker : workers_)
+        detach_ ? worker.detach() : worker.join();
+}
+
+void PrinterRunner::Close()
+{
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->closed = true;
+    pool_->changed.notify_all();
+}
+
+void PrinterRunner::Add(const Queue& queue)
+{
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->queues.push_back(queue);
+    pool_->results.emplace_back();
+    pool_->finished.push_back(false);
+    pool_->changed.notify_all();
+}
+
+std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted)
+{
+    Close();
+    std::unique_lock<std::mutex> lock(pool_->mutex);
+    Pool& pool = *pool_;
+    pool.changed.wait(lock, [&] { return pool.interrupted || pool.done == pool.queues.size(); });
+    *interrupted = detach_ = pool.done < pool.queues.size();
+    std::vector<PrinterResult> results = pool.results;
+    for (size_t i = 0; i < pool.queues.size(); ++i) {
+        if (!pool.finished[i])
+            results[i] = NotDone(pool.queues[i], "interrupted");
+    }
     return results;
 }

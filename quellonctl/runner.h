@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -48,9 +50,29 @@ PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings);
 // The result of a queue that is not worked on, with the reason code.
 PrinterResult NotDone(const Queue& queue, const std::string& error);
 
-// Every queue, `settings.jobs` at a time; results in the order of `queues`.
-// SIGINT and SIGTERM start nothing new: `*interrupted` is set, the queues
-// not finished come back as kNotDone, and printers still under way are left
-// to themselves (the caller ends the process soon after).
-std::vector<PrinterResult> RunPrinters(const std::vector<Queue>& queues,
-                                       const RunSettings& settings, bool* interrupted);
+struct Pool;
+
+// Works on the queues added, `settings.jobs` at a time, each as soon as it
+// is added. SIGINT and SIGTERM start nothing new: Finish then reports the
+// queues not finished as kNotDone and leaves printers still under way to
+// themselves (the caller ends the process soon after).
+class PrinterRunner {
+public:
+    explicit PrinterRunner(const RunSettings& settings);
+    ~PrinterRunner();
+    PrinterRunner(const PrinterRunner&) = delete;
+    PrinterRunner& operator=(const PrinterRunner&) = delete;
+
+    void Add(const Queue& queue);
+    // No more queues: the results in the order added, once every printer
+    // is done or an interruption came (then `*interrupted` is set).
+    std::vector<PrinterResult> Finish(bool* interrupted);
+
+private:
+    void Close();
+
+    RunSettings settings_;
+    std::shared_ptr<Pool> pool_;
+    std::vector<std::thread> workers_;
+    bool detach_ = false;
+};

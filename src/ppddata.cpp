@@ -150,10 +150,11 @@ PpdDataCalls g_ppddata_calls = {
 
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
-    return GetPrintersInfoAttempts(wnd, kDestsAttempts);
+    return DiscoverPrinters(wnd, kDestsAttempts, nullptr, nullptr);
 }
 
-int GetPrintersInfoAttempts(UIAutoShutdownWnd* wnd, int dests_attempts)
+int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found,
+                     void* context)
 {
     if (!wnd)
         return -1;
@@ -187,6 +188,8 @@ int GetPrintersInfoAttempts(UIAutoShutdownWnd* wnd, int dests_attempts)
         }
         if (AddUIPrinterInfo2UIAutoShutdownWnd(wnd, record) != 0)
             DestroyUIPrinterInfo(record);
+        else if (found)
+            found(record, context);
     }
     return 0;
 }
