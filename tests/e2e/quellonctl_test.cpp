@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 const Millis kRunTimeout = 60000ms;
 
-struct QueueSpec {
+struct TestQueue {
     std::string name;
     std::string model;
     std::string driver = "2.60";
@@ -39,9 +39,9 @@ bool Has(const std::string& text, const std::string& part)
 
 class Quellonctl : public ::testing::Test {
 protected:
-    void Setup(const std::vector<QueueSpec>& queues, harness::ZeldSim::Options sim)
+    void Setup(const std::vector<TestQueue>& queues, harness::ZeldSim::Options sim)
     {
-        for (const QueueSpec& q : queues)
+        for (const TestQueue& q : queues)
             ASSERT_TRUE(cupsd_.AddQueue(q.name, harness::MakePpd(q.model, q.driver)));
         sim_ = std::make_unique<harness::ZeldSim>(std::move(sim));
     }
@@ -220,7 +220,7 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
 
 TEST_F(Quellonctl, SilentAndSlowPrintersCostTheirDeadlineAndResultsKeepTheirOrder)
 {
-    std::vector<QueueSpec> queues;
+    std::vector<TestQueue> queues;
     std::vector<harness::SimPrinter> printers;
     std::vector<std::string> faults;
     for (int i = 0; i < 12; ++i) {
@@ -319,7 +319,7 @@ TEST_F(Quellonctl, JsonIsTheSameBytesInEnglishAndJapanese)
 
 TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
 {
-    std::vector<QueueSpec> queues;
+    std::vector<TestQueue> queues;
     std::vector<harness::SimPrinter> printers;
     std::vector<std::string> faults;
     for (const char* name : {"S1", "S2", "S3"}) {
