@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr unsigned kTimerOff = 0x8000;
-constexpr unsigned kTimerHours = 0x7FFF;
 
 // The length of the UTF-8 sequence at `text[i]`, or 0 when it is not one
 // (overlong forms, surrogates and values above U+10FFFF included).
@@ -92,8 +90,8 @@ std::string Document(const char* command, const std::string& extra,
 std::string Timer(uint16_t timer)
 {
     return Object()
-        .Add("enabled", Bool(!(timer & kTimerOff)))
-        .Add("hours", std::to_string(timer & kTimerHours))
+        .Add("enabled", Bool(!(timer & TIMER_OFF)))
+        .Add("hours", std::to_string(timer & TIMER_HOURS))
         .Add("raw", std::to_string(timer))
         .str();
 }

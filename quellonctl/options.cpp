@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "i18n.h"
+#include "printerops.h"
 
 namespace {
 
@@ -11,10 +12,6 @@ constexpr int kMinJobs = 1;
 constexpr int kMaxJobs = 64;
 // A day: anything longer is a typing slip, not a deadline.
 constexpr int64_t kMaxTimeoutMs = 86400 * 1000LL;
-constexpr unsigned short kTimerOff = 0x8000;
-constexpr unsigned short kTimerHours = 0x7FFF;
-constexpr unsigned kMinHours = 1;
-constexpr unsigned kMaxHours = 8;
 constexpr unsigned kOnDefaultHours = 4;
 
 std::string Format(const char* format, const std::string& value)
@@ -67,7 +64,7 @@ bool ParseSetting(const std::string& text, Setting* setting)
         return true;
     }
     int64_t hours = 0;
-    if (text.size() != 1 || !ParseInteger(text, kMinHours, kMaxHours, &hours))
+    if (text.size() != 1 || !ParseInteger(text, TIMER_MIN_HOURS, TIMER_MAX_HOURS, &hours))
         return false;
     setting->kind = Setting::kHours;
     setting->hours = static_cast<unsigned>(hours);
@@ -250,13 +247,13 @@ bool ParseArguments(const std::vector<std::string>& args, Options* options, std:
 
 unsigned short WantedTimer(const Setting& setting, unsigned short held)
 {
-    const unsigned hours = held & kTimerHours;
+    const unsigned hours = held & TIMER_HOURS;
     switch (setting.kind) {
     case Setting::kOff:
-        return static_cast<unsigned short>(held | kTimerOff);
+        return static_cast<unsigned short>(held | TIMER_OFF);
     case Setting::kOn:
         return static_cast<unsigned short>(
-            hours >= kMinHours && hours <= kMaxHours ? hours : kOnDefaultHours);
+            hours >= TIMER_MIN_HOURS && hours <= TIMER_MAX_HOURS ? hours : kOnDefaultHours);
     case Setting::kHours:
         break;
     }

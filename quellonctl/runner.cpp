@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int kDaemonPort = 59787;
-
 struct VxsktDeleter {
     void operator()(VxsktModule* vxskt) const { vxsktDestroy(vxskt); }
 };
@@ -41,7 +39,7 @@ VxsktModule* Open(void* context)
     // vxsktNew cuts its printer argument at "@"; the queue keeps its name.
     std::string printer = target->queue.name;
     std::string locale = target->settings.locale;
-    return vxsktNewUntil(printer.data(), locale.data(), nullptr, kDaemonPort,
+    return vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT,
                          target->deadline_ms);
 }
 

@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr unsigned kTimerOff = 0x8000;
-constexpr unsigned kTimerHours = 0x7FFF;
-constexpr unsigned kMaxHours = 8;
 
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...)
@@ -94,11 +91,11 @@ std::string Reason(const Queue& queue)
 // A timer as people say it: "4 hours", "off (4 hours kept)".
 std::string Timer(unsigned timer)
 {
-    const unsigned hours = timer & kTimerHours;
+    const unsigned hours = timer & TIMER_HOURS;
     const std::string period = Printf(P_("%u hour", "%u hours", hours), hours);
-    if (timer & kTimerOff)
+    if (timer & TIMER_OFF)
         return Printf(_("off (%s kept)"), period.c_str());
-    if (hours < 1 || hours > kMaxHours)
+    if (hours < 1 || hours > TIMER_MAX_HOURS)
         return Printf(_("%s (outside 1 to 8, as the printer reports it)"), period.c_str());
     return period;
 }
@@ -106,7 +103,7 @@ std::string Timer(unsigned timer)
 std::string ReadLine(const PrinterResult& result)
 {
     const unsigned timer = *result.timer;
-    if (timer & kTimerOff)
+    if (timer & TIMER_OFF)
         return Printf(_("firmware %s, auto shutdown %s"), result.firmware.c_str(),
                       Timer(timer).c_str());
     return Printf(_("firmware %s, switches off after %s"), result.firmware.c_str(),

@@ -49,7 +49,6 @@ int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 
 namespace {
 
-constexpr int kDaemonPort = 59787;
 // Bit 15 of the timer: auto shutdown off; the hours stay in the low bits.
 constexpr unsigned short kTimerOff = 0x8000;
 constexpr unsigned short kTimerHours = 0x7FFF;
@@ -72,7 +71,7 @@ bool reconnect(UIAutoShutdownWnd* wnd)
     char printer[PRINTER_TEXT_SIZE];
     std::memcpy(printer, wnd->selectedPrinterName, sizeof printer);
     printer[sizeof printer - 1] = '\0';
-    wnd->pVxskt = vxsktNew(printer, locale, nullptr, kDaemonPort);
+    wnd->pVxskt = vxsktNew(printer, locale, nullptr, DAEMON_PORT);
     mem_free(locale);
     return wnd->pVxskt != nullptr;
 }

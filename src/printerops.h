@@ -7,6 +7,13 @@
 
 enum { FIRM_VER_SIZE = 10 };
 
+// The daemon's port, unless ZELD_PORT says otherwise.
+enum { DAEMON_PORT = 59787 };
+
+// The timer: bit 15 set means off; the low bits are the hours, kept while
+// off. A user picks 1 to 8 hours.
+enum { TIMER_OFF = 0x8000, TIMER_HOURS = 0x7FFF, TIMER_MIN_HOURS = 1, TIMER_MAX_HOURS = 8 };
+
 // The locale string every request carries, after LC_ALL, LC_CTYPE and LANG
 // in that order (an empty variable counts as unset): heap "ja_JP.UTF-8" or
 // "en_GB.UTF-8", which the caller frees; null when memory ran out.
