@@ -10,7 +10,6 @@
 #include "model.h"
 #include "options.h"
 
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
 namespace {
 
