@@ -35,7 +35,8 @@ std::string Items(const std::vector<std::string>& requests)
     std::string items;
     for (const std::string& frame : requests) {
         const bool write = frame.compare(frame.size() - 8, 4, Le32(harness::kWriteTimerItem)) == 0;
-        items += write ? "W" : frame.substr(frame.size() - 4) == Le32(harness::kReadTimerItem) ? "R" : "?";
+        const bool read = frame.substr(frame.size() - 4) == Le32(harness::kReadTimerItem);
+        items += write ? "W" : read ? "R" : "?";
     }
     return items;
 }
