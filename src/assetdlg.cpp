@@ -1,6 +1,5 @@
 #include "assetdlg.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +7,10 @@
 #include <string>
 
 #include "daemonwait.h"
-#include "data_process.h"
 #include "interface.h"
 #include "msgdlg.h"
 #include "ppddata.h"
+#include "printerops.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 
@@ -19,104 +18,19 @@
 
 namespace {
 
-// Every request of the program is command 19 naming one item.
-constexpr int kRequestCommand = 19;
-constexpr int32_t kItemFirmwareVersion = 106520;
-constexpr int32_t kItemReadTimer = 106523;
-constexpr int32_t kItemWriteTimer = 102415;
-// Bytes of the data part after its length field.
-constexpr int32_t kQueryLength = 4;
-constexpr int32_t kWriteLength = 8;
-
-constexpr const char* kLocaleJapanese = "ja_JP.UTF-8";
-constexpr const char* kLocaleEnglish = "en_GB.UTF-8";
 constexpr const char* kCharset = "UTF-8";
-constexpr int kFirmVerSize = 10;
-
-// Stages the data part of an item request (the value only for a write)
-// and runs the exchange. Returns SendRequest's result; -1 when there is
-// no connection or staging was refused (then nothing stays staged).
-int RequestItem(VxsktModule* vxskt, int32_t item, const int32_t* value)
-{
-    if (vxskt == nullptr) {
-        return SEND_FAILED;
-    }
-    const bool staged =
-        vxsktSetReqLong(vxskt, value != nullptr ? kWriteLength : kQueryLength) == 0 &&
-        vxsktSetReqLong(vxskt, item) == 0 && (value == nullptr || vxsktSetReqLong(vxskt, *value) == 0);
-    if (!staged) {
-        vxsktResetReqData(vxskt);
-        return SEND_FAILED;
-    }
-    return SendRequest(vxskt, kRequestCommand);
-}
-
-// The value that decides the language, by the order the C library itself
-// follows, so that the daemon's texts and the window's agree: LC_ALL, then
-// LC_CTYPE, then LANG; an empty variable counts as unset. Null when none.
-const char* locale_variable(void)
-{
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            return value;
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace
 
-// Chooses the locale string sent with every request: Japanese when the
-// deciding locale variable begins with "ja", else English.
-// The caller frees the result; null when memory ran out.
+// The locale string for a new connection; renews the model's character-set
+// names on the way. The caller frees the result; null when memory ran out.
 char* SetLocaleString(UIAutoShutdownWnd* wnd)
 {
-    const char* value = locale_variable();
     mem_free(wnd->tocode);
     mem_free(wnd->fromcode);
     wnd->tocode = strdup(kCharset);
     wnd->fromcode = strdup(kCharset);
-    const bool japanese = value != nullptr && std::strncmp(value, "ja", 2) == 0;
-    return strdup(japanese ? kLocaleJapanese : kLocaleEnglish);
-}
-
-// Reads the printer's firmware version as "major.minor", two digits each.
-int QueryFirmVer(VxsktModule* vxskt, char* firmVer)
-{
-    signed char major = 0;
-    signed char minor = 0;
-    const int result = RequestItem(vxskt, kItemFirmwareVersion, nullptr);
-    if (result < 0) {
-        return result;
-    }
-    if (vxsktGetResData(vxskt, &major, 1, 0) < 0 || vxsktGetResData(vxskt, &minor, 1, 0) < 0) {
-        return -1;
-    }
-    std::snprintf(firmVer, kFirmVerSize, "%02d.%02d", major, minor);
-    return 0;
-}
-
-// Reads the auto shutdown timer: bit 15 set means off, the low bits hours.
-int QueryAutoShutdownTime(VxsktModule* vxskt, unsigned short* timer)
-{
-    int32_t value = 0;
-    const int result = RequestItem(vxskt, kItemReadTimer, nullptr);
-    if (result < 0) {
-        return result;
-    }
-    if (vxsktGetResData(vxskt, &value, 3, 0) < 0) {
-        return -1;
-    }
-    *timer = static_cast<unsigned short>(value & 0xFFFF);
-    return 0;
-}
-
-// Writes a new auto shutdown timer; 0 when the daemon accepted it.
-int WriteAutoShutdownTime(VxsktModule* vxskt, unsigned short timer)
-{
-    const int32_t value = timer;
-    return RequestItem(vxskt, kItemWriteTimer, &value);
+    return ChooseLocaleString();
 }
 
 int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
@@ -138,9 +52,6 @@ int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 
 namespace {
 
-// Oldest driver whose printers answer the timer items.
-constexpr char kMinDriverVersion[] = "2.56";
-constexpr int kDaemonPort = 59787;
 // Bit 15 of the timer: auto shutdown off; the hours stay in the low bits.
 constexpr unsigned short kTimerOff = 0x8000;
 constexpr unsigned short kTimerHours = 0x7FFF;
@@ -149,42 +60,6 @@ constexpr long kDefaultHours = 4;
 // The periods the list offers; "on" is never sent with any other.
 constexpr long kMinHours = 1;
 constexpr long kMaxHours = 8;
-
-// Splits the decimal number at the start of `text` into its integer digits
-// (leading zeros dropped) and fraction digits (trailing zeros dropped).
-// False unless `text` begins with a digit.
-bool split_decimal(const char* text, std::string* whole, std::string* fraction)
-{
-    if (!std::isdigit(static_cast<unsigned char>(*text)))
-        return false;
-    const char* p = text;
-    while (*p == '0')
-        ++p;
-    while (std::isdigit(static_cast<unsigned char>(*p)))
-        whole->push_back(*p++);
-    if (*p == '.') {
-        for (++p; std::isdigit(static_cast<unsigned char>(*p)); ++p)
-            fraction->push_back(*p);
-    }
-    while (!fraction->empty() && fraction->back() == '0')
-        fraction->pop_back();
-    return true;
-}
-
-// Driver versions are decimal numbers: 10.00 is newer than 2.56, and 2.560
-// is the same version.
-bool driver_version_supported(const char* version)
-{
-    std::string whole, fraction, min_whole, min_fraction;
-    if (!split_decimal(version, &whole, &fraction))
-        return false;
-    split_decimal(kMinDriverVersion, &min_whole, &min_fraction);
-    if (whole.size() != min_whole.size())
-        return whole.size() > min_whole.size();
-    if (whole != min_whole)
-        return whole > min_whole;
-    return fraction >= min_fraction;
-}
 
 // An opening's daemon work and what it learnt. Shared with the worker,
 // which outlives the opening when the user gives up.
@@ -200,20 +75,19 @@ struct Opening {
 // model's minimum), then the timer.
 void ReadPrinterState(DaemonLink& link, Opening& opening)
 {
-    link.connection() = link.Open(opening.printer, opening.locale, kDaemonPort);
+    link.connection() = link.Open(opening.printer, opening.locale, DAEMON_PORT);
     if (!link.connection()) {
         opening.warning = 0;
         return;
     }
-    char firmVer[kFirmVerSize] = {};
+    char firmVer[FIRM_VER_SIZE] = {};
     if (QueryFirmVer(link.connection(), firmVer) < 0) {
         opening.warning = 1;
         return;
     }
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
-    const char* minFirmVersion = GetMinFirmVersion(opening.model.c_str());
-    if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0) {
+    if (!FirmwareSupported(opening.model.c_str(), firmVer)) {
         opening.warning = 3;
         return;
     }
@@ -221,30 +95,36 @@ void ReadPrinterState(DaemonLink& link, Opening& opening)
         opening.warning = 1;
 }
 
-enum class Written { kConfirmed, kFailed, kOtherValue };
-
-// OK's daemon work and its outcome, shared like an opening's.
+// OK's daemon work and what the printer said to it, shared like an
+// opening's.
 struct Write {
     std::string printer;
     std::string locale;
     unsigned short wanted = 0;
-    Written outcome = Written::kFailed;
-    unsigned short reported = 0;  // what the printer holds, for kOtherValue
+    WriteReport report{WRITE_FAILED, false, 0, false};
+    DaemonLink* link = nullptr;  // the worker's, while it runs
 };
 
-// On the worker: the write, then the timer read back, so that a printer
+// A fresh connection for the read-back after a lost reply (the worker's
+// side of VerifiedWrite).
+VxsktModule* ReopenForWrite(void* ctx)
+{
+    const auto* write = static_cast<const Write*>(ctx);
+    return write->link->Open(write->printer, write->locale, DAEMON_PORT);
+}
+
+// On the worker: the verified write quellonctl makes too, so that a printer
 // that accepts a value and keeps another is not taken at its word. OK after
 // a given-up wait has no connection left and opens a fresh one.
-void WriteAndReadBack(DaemonLink& link, Write& write)
+void WriteVerified(DaemonLink& link, Write& write)
 {
     if (!link.connection() && !write.locale.empty())
-        link.connection() = link.Open(write.printer, write.locale, kDaemonPort);
+        link.connection() = link.Open(write.printer, write.locale, DAEMON_PORT);
     if (!link.connection())
         return;
-    if (WriteAutoShutdownTime(link.connection(), write.wanted) < 0 ||
-        QueryAutoShutdownTime(link.connection(), &write.reported) < 0)
-        return;
-    write.outcome = write.reported == write.wanted ? Written::kConfirmed : Written::kOtherValue;
+    write.link = &link;
+    write.report = VerifiedWriteReport(&link.connection(), write.wanted, ReopenForWrite, &write, false);
+    write.link = nullptr;
 }
 
 // The whole queue name of the selection (the model keeps it for the lookups
@@ -351,7 +231,7 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
     const UIPrinterInfo* printerInfo = GetUIPrinterInfo(wnd, wnd->selectedPrinterName);
     if (!printerInfo)
         return FALSE;
-    if (!driver_version_supported(printerInfo->driverVersion)) {
+    if (!DriverVersionSupported(printerInfo->driverVersion)) {
         ShowMsgDlg(wnd, 4);
         return FALSE;
     }
@@ -397,10 +277,10 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
         SetWidgetSensitive(window, "hbox64", active);
 }
 
-// Writes the timer the widgets give and reads it back. 1: the dialog may
-// close; 0: it stays, after the user gave up the wait or was told that the
-// write failed (then showing the value the printer holds, when it reported
-// another one than the one sent).
+// Writes the timer the widgets give, verified: unless the printer already
+// holds it, written and read back. 1: the dialog may close; 0: it stays,
+// after the user gave up the wait or was told that the write failed (then
+// showing the value the printer holds, when it reported another one).
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
     GtkWidget* window = settings_window(wnd);
@@ -428,13 +308,17 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     auto link = std::make_shared<DaemonLink>(wnd->pVxskt);
     wnd->pVxskt = nullptr;
     if (!WaitForDaemon(&wnd->asset_dlg->wait, window, write->printer.c_str(), link,
-                       [write](DaemonLink& l) { WriteAndReadBack(l, *write); }))
+                       [write](DaemonLink& l) { WriteVerified(l, *write); }))
         return 0;
     wnd->pVxskt = link->TakeConnection();
-    if (write->outcome == Written::kConfirmed)
+    const WriteReport& report = write->report;
+    if (report.outcome == WRITE_CHANGED || report.outcome == WRITE_UNCHANGED)
         return 1;
-    if (write->outcome == Written::kOtherValue)
-        InitASSetDlgWidgets(wnd, write->reported);
+    // A printer that took the write (or may have) and reports another value
+    // than the one sent: the dialog shows what it holds. A refused write
+    // leaves the user's choice for another try.
+    if (report.held_known && report.outcome != WRITE_REFUSED)
+        InitASSetDlgWidgets(wnd, report.held);
     ShowMsgDlg(wnd, 2);
     return 0;
 }

@@ -3,7 +3,6 @@
 
 #include "daemonwait.h"
 #include "startcheck.h"
-#include "vxsktmodule.h"
 
 typedef struct UIASSetDlg {
     UIDialog dialog;
@@ -22,12 +21,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd);
 void HideASSetDlg(UIAutoShutdownWnd* wnd);
 UIWaitDlg* ASSetWaitDlg(UIAutoShutdownWnd* wnd);
 
-// Printer operations on one daemon connection.
-int QueryFirmVer(VxsktModule* vxskt, char* firmVer);
-int QueryAutoShutdownTime(VxsktModule* vxskt, unsigned short* timer);
-int WriteAutoShutdownTime(VxsktModule* vxskt, unsigned short timer);
-
-// The same on the window model's connection.
+// Printer operations on the window model's daemon connection.
 char* SetLocaleString(UIAutoShutdownWnd* wnd);
 int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer);
 int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer);

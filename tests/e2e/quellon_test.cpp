@@ -66,32 +66,32 @@ TEST(EndToEnd, ReadChangeWriteSendsExactFramesAndTheDaemonKeepsTheNewTimer)
     // Focus starts on the check box: to the entry, open the list, two rows
     // down from 4, pick, on to OK and press it.
     KeysAndClose(d, *dlg, "Tab space Down Down Return Tab space");
-    ASSERT_TRUE(d.sim().WaitForLog("item=102415"));
-
-    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 1));
+    // OK's verified write: the timer, the write, the timer read back.
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 2));
     const auto requests = d.Requests();
-    ASSERT_EQ(requests.size(), 4u);
+    ASSERT_EQ(requests.size(), 5u);
     EXPECT_EQ(requests[0].raw, Hex(QueryFrame("lp1", kFirmwareItem)));
     EXPECT_EQ(requests[1].raw, Hex(QueryFrame("lp1", kReadTimerItem)));
-    EXPECT_EQ(requests[2].item, kWriteTimerItem);
-    EXPECT_EQ(requests[3].raw, Hex(QueryFrame("lp1", kReadTimerItem))) << "the write is read back";
-    EXPECT_EQ(requests[2].value, 6);
+    EXPECT_EQ(requests[2].raw, Hex(QueryFrame("lp1", kReadTimerItem)));
+    EXPECT_EQ(requests[3].item, kWriteTimerItem);
+    EXPECT_EQ(requests[4].raw, Hex(QueryFrame("lp1", kReadTimerItem))) << "the write is read back";
+    EXPECT_EQ(requests[3].value, 6);
     // The write's data part: 8, item 102415, the value widened to 32 bits.
-    const std::string& raw = requests[2].raw;
+    const std::string& raw = requests[3].raw;
     EXPECT_EQ(raw.substr(raw.size() - 24), "080000000f900100" "06000000");
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(6));
 
     // Reopened, the dialog shows what the printer now holds: OK (where the
-    // focus was left) sends it back unchanged.
+    // focus was left) finds it held and writes nothing.
     ASSERT_TRUE(d.OpenAgain());
     const auto again = d.WaitSettings();
     ASSERT_TRUE(again);
     KeysAndClose(d, *again, "space");
-    ASSERT_TRUE(d.sim().WaitForLog("item=102415", 10000ms, 1));
-    const auto writes = d.RequestsFor(kWriteTimerItem);
-    ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[1].value, 6);
-    EXPECT_NE(writes[1].conn, writes[0].conn) << "each opening uses a fresh connection";
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 4));
+    const auto reads = d.RequestsFor(kReadTimerItem);
+    EXPECT_NE(reads.back().conn, reads.front().conn) << "each opening uses a fresh connection";
+    EXPECT_EQ(d.RequestsFor(kWriteTimerItem).size(), 1u);
+    EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(6));
     ExpectCleanExit(d);
 }
 
@@ -120,11 +120,16 @@ TEST_P(ValueTable, WidgetsShowTheTimerAndOkSendsWhatTheyShow)
     const auto dlg = OpenSettings(d);
     ASSERT_TRUE(dlg);
     KeysAndClose(d, *dlg, c.keys);
-    ASSERT_TRUE(d.sim().WaitForLog("item=102415"));
+    // OK reads the timer first and writes only what the printer lacks.
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 1));
     const auto writes = d.RequestsFor(kWriteTimerItem);
-    ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].value, c.sent);
-    EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(c.sent));
+    if (c.sent == c.timer) {
+        EXPECT_TRUE(writes.empty()) << "the printer already holds it";
+    } else {
+        ASSERT_EQ(writes.size(), 1u);
+        EXPECT_EQ(writes[0].value, c.sent);
+    }
+    EXPECT_EQ(d.sim().StoredTimer("lp1").value_or(c.timer), c.sent);
     ExpectCleanExit(d);
 }
 
@@ -279,13 +284,13 @@ TEST(EndToEnd, QueueNamedAtHostConnectsThereAndSendsTheBareName)
     const auto dlg = OpenSettings(d);
     ASSERT_TRUE(dlg);
     KeysAndClose(d, *dlg, "space Tab Tab space");
-    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 1));
+    ASSERT_TRUE(d.sim().WaitForLog("item=106523", 10000ms, 2));
     const auto requests = d.Requests();
-    ASSERT_EQ(requests.size(), 4u);
+    ASSERT_EQ(requests.size(), 5u);
     for (const Request& r : requests)
         EXPECT_EQ(r.printer, "lp1");
     EXPECT_EQ(requests[0].raw, Hex(QueryFrame("lp1", kFirmwareItem)));
-    EXPECT_EQ(requests[2].value, 3);
+    EXPECT_EQ(requests[3].value, 3);
     EXPECT_TRUE(d.sim().WaitForLog("peer=127.0.0.1:"));
     ExpectCleanExit(d);
 }
