@@ -8,6 +8,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,6 +25,10 @@ constexpr auto kQuietWait = std::chrono::milliseconds(50);
 // How long a wait may last before the wait window appears: a window
 // flashing up for each short wait would only distract.
 constexpr guint kWaitWindowDelayMs = 200;
+// The first part of the quiet wait looks for the work's end without going
+// to sleep: a loopback exchange ends within it, and waking a sleeping
+// thread costs more than the exchange itself on a busy machine.
+constexpr auto kSpin = std::chrono::milliseconds(2);
 
 // The threads daemon work runs on, kept between waits: starting a thread
 // for each opening would cost the fast path about as much as an exchange.
@@ -198,6 +203,7 @@ public:
                 link->UnwatchLocked();
                 looping = link->looping_;
             }
+            link->done_.store(true, std::memory_order_release);
             link->settled_.notify_all();
             if (looping)
                 g_main_context_wakeup(nullptr);
@@ -214,6 +220,10 @@ public:
     // worker wakes it when it finishes.
     bool FinishesWithin(std::chrono::milliseconds span)
     {
+        const auto spin_end = std::chrono::steady_clock::now() + kSpin;
+        while (!link_->done_.load(std::memory_order_acquire) &&
+               std::chrono::steady_clock::now() < spin_end)
+            sched_yield();
         std::unique_lock<std::mutex> lock(link_->mutex_);
         if (link_->settled_.wait_for(lock, span, [this] { return link_->finished_; }))
             return true;

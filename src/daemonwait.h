@@ -3,6 +3,7 @@
 // loop going, shows a wait window after a moment, and lets the user give up.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -48,6 +49,7 @@ private:
     std::condition_variable settled_;  // the work finished
     bool given_up_ = false;            // guarded by mutex_
     bool finished_ = false;            // guarded by mutex_
+    std::atomic<bool> done_{false};    // finished_, to look at without the lock
     bool looping_ = false;             // the GUI thread runs its main loop; guarded
     // A duplicate of the socket of the connection in use, so that giving up
     // can shut the connection down without racing its close: the socket
