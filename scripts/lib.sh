@@ -3,8 +3,9 @@
 
 QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running the program needs.
-RUN_PACKAGES=(g++ make cmake pkg-config gettext libgtk2.0-dev libcups2-dev
+# What building and running the program needs (appstream: the rules that
+# translate the AppStream metadata).
+RUN_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcups2-dev
               cups-daemon cups-client xvfb xauth x11-utils xdotool openbox imagemagick
               fonts-dejavu-core locales procps)
 # What the tests, the sanitizer build, the fuzzers and the benchmarks add.

@@ -1,4 +1,5 @@
-# Every text of src/ that passes through the catalogue has a Japanese one in
+# Every text that passes through the catalogue (the sources, the menu entry,
+# the AppStream metadata) has a Japanese one in
 # po/ja.po and is listed in po/quellon.pot. Run with -DXGETTEXT -DMSGCMP
 # -DSOURCE_DIR -DOUT.
 include("${SOURCE_DIR}/po/extract.cmake")
