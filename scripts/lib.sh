@@ -3,14 +3,19 @@
 
 QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running the program needs (appstream: the rules that
-# translate the AppStream metadata).
-RUN_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcups2-dev
-              cups-daemon cups-client xvfb xauth x11-utils xdotool openbox imagemagick
-              fonts-dejavu-core locales procps)
-# What the tests, the sanitizer build, the fuzzers and the benchmarks add.
-TEST_PACKAGES=("${RUN_PACKAGES[@]}" libgtest-dev libbenchmark-dev valgrind clang
-               libclang-rt-14-dev)
+# What building the program needs (appstream: the rules that translate the
+# AppStream metadata); debian/control's Build-Depends name the same.
+BUILD_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcups2-dev)
+# What running it needs on top.
+RUN_PACKAGES=("${BUILD_PACKAGES[@]}" cups-daemon cups-client xvfb xauth x11-utils xdotool
+              openbox imagemagick fonts-dejavu-core locales procps)
+# What building the Debian packages and checking them adds.
+PACKAGING_TOOLS=(debhelper dpkg-dev lintian desktop-file-utils)
+PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
+# What the tests, the sanitizer build, the fuzzers, the benchmarks and the
+# package checks add.
+TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
+               valgrind clang libclang-rt-14-dev)
 
 say() { printf 'quellon: %s\n' "$*"; }
 
