@@ -11,8 +11,8 @@ set -uo pipefail
 version=$(dpkg-parsechangelog -l "$QUELLON_ROOT/debian/changelog" -S Version) || exit 1
 arch=$(dpkg --print-architecture)
 
-# --version of the installed program NAME must name the packages' version,
-# with no display and no CUPS scheduler to talk to.
+# PROGRAM --version must print the packages' version, with no display and
+# no CUPS scheduler to talk to.
 starts() {
     local program=$1 output
     output=$(env -u DISPLAY timeout 20 "$program" --version 2>&1) &&
@@ -40,17 +40,19 @@ if [ "${1:-}" = --inside-namespace ]; then
     rm -f "$dir/root/var/lib/man-db/auto-update"
     in_root() { chroot "$dir/root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C "$@"; }
     starts_in_root() { in_root bash -c "$(declare -f say starts); version=$version; starts $1"; }
-    status=0
-    # The command line alone first, as a print server installs it.
-    in_root dpkg -i "/tmp/${quellonctl_deb##*/}" >"$dir/dpkg.log" 2>&1 &&
-        starts_in_root quellonctl &&
-        in_root dpkg -i "/tmp/${quellon_deb##*/}" >>"$dir/dpkg.log" 2>&1 &&
-        starts_in_root quellon &&
-        in_root dpkg --purge quellon quellonctl >>"$dir/dpkg.log" 2>&1 || {
+    run_dpkg() {
+        in_root dpkg "$@" >>"$dir/dpkg.log" 2>&1 && return 0
         cat "$dir/dpkg.log"
-        say "packages: installing or purging them failed"
+        say "packages: dpkg $* failed"
         exit 1
     }
+    status=0
+    # The command line alone first, as a print server installs it.
+    run_dpkg -i "/tmp/${quellonctl_deb##*/}"
+    starts_in_root quellonctl || status=1
+    run_dpkg -i "/tmp/${quellon_deb##*/}"
+    starts_in_root quellon || status=1
+    run_dpkg --purge quellon quellonctl
     # What the upper layer holds under /usr and /etc that the system did not
     # have before was left behind; a whiteout is a file of the system that
     # the packages took away. Files the system had and the triggers of other
