@@ -9,8 +9,9 @@ BUILD_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcup
 # What running it needs on top.
 RUN_PACKAGES=("${BUILD_PACKAGES[@]}" cups-daemon cups-client xvfb xauth x11-utils xdotool
               openbox imagemagick fonts-dejavu-core locales procps)
-# What building the Debian packages and checking them adds.
-PACKAGING_TOOLS=(debhelper dpkg-dev lintian desktop-file-utils)
+# What building the Debian packages and checking them adds (dpkg-buildpackage
+# wants build-essential, whatever debian/control names).
+PACKAGING_TOOLS=(build-essential debhelper dpkg-dev lintian desktop-file-utils)
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
 # package checks add.

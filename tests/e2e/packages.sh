@@ -134,7 +134,7 @@ starts "$unpacked/usr/bin/quellon" || failed=1
 
 if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then
     say "packages: not root, so installing and purging them is not checked"
-elif dpkg-query -W quellon quellonctl >/dev/null 2>&1; then
+elif dpkg-query -W -f='${db:Status-Abbrev}\n' quellon quellonctl 2>/dev/null | grep -qv '^un'; then
     say "packages: quellon or quellonctl is installed here, so purging them is not checked"
 else
     unshare --mount --propagation private "$0" --inside-namespace "$overlay" \
