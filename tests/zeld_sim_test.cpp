@@ -436,6 +436,9 @@ TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
         {"payload 3", ReplyHeader(0, 3) + fw + std::string(1, '\0'), false},
         {"delay 50", normal, false},
         {"silent", "", false},
+        {"bytes 04000000", ReplyHeader(0, 4) + Le32(4), false},
+        {"stray 0400", normal + ReplyHeader(0, 2) + std::string("\x04\x00", 2), false},
+        {"repeat", normal + normal, false},
     };
     ZeldSim sim(TwoPrinters());
     for (const auto& tc : cases) {
@@ -520,6 +523,28 @@ TEST(ZeldSim, CloseBeforeAnsweringStillCarriesOutTheWrite)
     ZeldSim sim(TwoPrinters());
     EXPECT_TRUE(Observe(sim, "close-before", Write("lp1", 0x8001), 0).closed);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 0x8001);
+}
+
+TEST(ZeldSim, OneLineMakesManyPrintersWithTheirDelayAndStoreRules)
+{
+    constexpr auto kDelay = 300ms;
+    ZeldSim::Options o;
+    o.config_lines = {"printer lp{01..64} 1.2 4 delay 300", "fault lp07 102415 store-xor 0x8000",
+                      "fault lp08 102415 store 0x8001"};
+    ZeldSim sim(o);
+    EXPECT_EQ(ReadTimer(sim, "lp64"), 4);
+    EXPECT_EQ(Ask(sim, Query("lp65", kFirmware))->code, 2);
+
+    RawClient c(sim.port());
+    const auto sent = std::chrono::steady_clock::now();
+    const auto written = c.Exchange(Write("lp07", 6));
+    ASSERT_TRUE(written);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, kDelay) << "the printer's delay comes before its answer";
+    EXPECT_EQ(written->code, 0) << "a printer that keeps another value still accepts";
+    EXPECT_EQ(c.Exchange(Query("lp07", kReadTimer))->payload, Le32(0x8006)) << "6 hours, but off";
+    EXPECT_EQ(ZeldSim::Field(sim.Requests().at(2), "stored"), "32774");
+    EXPECT_EQ(c.Exchange(Write("lp08", 6))->code, 0);
+    EXPECT_EQ(sim.StoredTimer("lp08"), 0x8001);
 }
 
 // ------------------------------------------------------------ bad clients

@@ -91,15 +91,11 @@ int main(int argc, char** argv)
             printers.insert(printers.end(), from_file.printers.begin(), from_file.printers.end());
             faults.insert(faults.end(), from_file.faults.begin(), from_file.faults.end());
         } else if (opt == "--printer") {
-            zsim::SimPrinter p;
-            if (!zsim::ParsePrinter(value, p, error))
+            if (!zsim::ParsePrinters(value, printers, error))
                 return Usage(error);
-            printers.push_back(p);
         } else if (opt == "--fault") {
-            zsim::FaultRule r;
-            if (!zsim::ParseFault(value, r, error))
+            if (!zsim::ParseFaults(value, faults, error))
                 return Usage(error);
-            faults.push_back(r);
         } else if (opt == "--state") {
             options.state_path = value;
         } else if (opt == "--control") {

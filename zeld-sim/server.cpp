@@ -134,9 +134,10 @@ public:
         return true;
     }
 
-    // The answer to a request, and a note for the log line.
-    // A write is stored only when `store` is set.
-    Reply Answer(const Request& r, bool store, std::string& note)
+    // The answer to a request, and a note for the log line. `fault` (may be
+    // null) is the rule that spoils it: a refused write is not stored, and
+    // a store rule changes what is.
+    Reply Answer(const Request& r, const FaultRule* fault, std::string& note)
     {
         auto it = by_name_.find(r.printer);
         Reply reply;
@@ -148,12 +149,19 @@ public:
         else if (it == by_name_.end())
             reply.code = kUnknownPrinter;
         else
-            reply.code = AnswerItem(r, it->second, store, reply.payload, note);
+            reply.code = AnswerItem(r, it->second, fault, reply.payload, note);
         return reply;
     }
 
+    int64_t DelayOf(const std::string& name) const
+    {
+        const auto it = by_name_.find(name);
+        return it == by_name_.end() ? 0 : it->second.delay_ms;
+    }
+
 private:
-    int16_t AnswerItem(const Request& r, SimPrinter& p, bool store, std::string& payload, std::string& note)
+    int16_t AnswerItem(const Request& r, SimPrinter& p, const FaultRule* fault, std::string& payload,
+                       std::string& note)
     {
         if (!r.item)
             return kMalformed;
@@ -172,9 +180,9 @@ private:
         case kItemWriteTimer:
             if (!r.value)
                 return kMalformed;
-            if (!store)
+            if (fault && fault->kind == FaultKind::Refuse)
                 return kOk;
-            return Store(p, static_cast<uint16_t>(*r.value & 0xFFFF), note);
+            return Store(p, KeptTimer(static_cast<uint16_t>(*r.value & 0xFFFF), fault), note);
         default:
             return kUnknownItem;
         }
@@ -526,11 +534,9 @@ private:
         const Request r = DecodeRequest(frame);
         std::string note;
         const std::optional<FaultRule> fault = faults_.Take(r);
-        // A refusal is the daemon saying no: nothing is stored. Every other
-        // fault spoils only the answer to a request that was carried out.
-        const bool refused = fault && fault->kind == FaultKind::Refuse;
-        const Reply reply = printers_.Answer(r, !refused, note);
+        const Reply reply = printers_.Answer(r, fault ? &*fault : nullptr, note);
         Plan plan = MakePlan(reply, fault ? &*fault : nullptr);
+        plan.delay_ms += printers_.DelayOf(r.printer);
         std::string line = "request conn=" + std::to_string(c.id) + " command=" + std::to_string(r.command) +
                            " total_size=" + std::to_string(r.total_size) + " printer=" + Quoted(r.printer) +
                            " locale=" + Quoted(r.locale) + " data=" + Hex(r.data) +
