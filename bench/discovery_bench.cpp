@@ -19,10 +19,10 @@
 #include <vector>
 
 #include <cups/cups.h>
-#include <cups/ppd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cups_floor.h"
 #include "ppddata.h"
 
 namespace {
@@ -130,26 +130,6 @@ private:
     pid_t pid_ = -1;
 };
 
-// The floor: what CUPS makes every discovery do.
-int Floor()
-{
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests(&dests);
-    int ppds = 0;
-    for (int i = 0; i < count; ++i) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        const char* ppd = cupsGetPPD(dests[i].name);
-#pragma GCC diagnostic pop
-        if (ppd) {
-            unlink(ppd);
-            ++ppds;
-        }
-    }
-    cupsFreeDests(count, dests);
-    return ppds;
-}
-
 int Discovery()
 {
     UIAutoShutdownWnd wnd{};
@@ -193,7 +173,7 @@ int main(int argc, char** argv)
 
     // Warm both paths up: the first connection and page cache are not what
     // is measured.
-    Millis(Floor, queues);
+    Millis(DiscoveryFloor, queues);
     Millis(Discovery, queues);
 
     std::vector<double> floor, discovery;
@@ -201,11 +181,11 @@ int main(int argc, char** argv)
         // Alternate which goes first, so neither always runs on a warmer
         // scheduler.
         if (r % 2) {
-            floor.push_back(Millis(Floor, queues));
+            floor.push_back(Millis(DiscoveryFloor, queues));
             discovery.push_back(Millis(Discovery, queues));
         } else {
             discovery.push_back(Millis(Discovery, queues));
-            floor.push_back(Millis(Floor, queues));
+            floor.push_back(Millis(DiscoveryFloor, queues));
         }
     }
     if (scheduler.CopiesLeft()) {
