@@ -5,9 +5,7 @@
 // two request frames written and answered over a raw socket.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,78 +16,22 @@
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
-#include <gtk/gtk.h>
 
 #include "assetdlg.h"
-#include "interface.h"
-#include "msgdlg.h"
-#include "ppddata.h"
-#include "xserver.h"
+#include "dialog_model.h"
+#include "wire.h"
 #include "zeld_sim.h"
-
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
 namespace {
 
 constexpr char kPrinter[] = "lp1";
-constexpr char kLocale[] = "en_GB.UTF-8";
-constexpr int kResponseHeader = 12;
 
 uint16_t g_port = 0;
 
-void PutLong(std::string& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-// The query frame the program sends for `item`.
-std::string QueryFrame(uint32_t item)
-{
-    std::string body;
-    PutLong(body, sizeof kPrinter - 1);
-    body += kPrinter;
-    PutLong(body, sizeof kLocale - 1);
-    body += kLocale;
-    PutLong(body, 4);
-    PutLong(body, item);
-    std::string frame = "zel0";
-    PutLong(frame, 19);
-    PutLong(frame, static_cast<uint32_t>(body.size()));
-    return frame + body;
-}
-
-bool ReadAll(int fd, char* buf, size_t n)
-{
-    while (n > 0) {
-        const ssize_t got = read(fd, buf, n);
-        if (got <= 0)
-            return false;
-        buf += got;
-        n -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-// One request written whole and its answer read: header, then payload.
-bool RoundTrip(int fd, const std::string& frame)
-{
-    if (write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
-        return false;
-    char header[kResponseHeader];
-    if (!ReadAll(fd, header, sizeof header))
-        return false;
-    int32_t length = 0;
-    std::memcpy(&length, header + 8, 4);
-    char payload[64];
-    return length >= 0 && length <= static_cast<int32_t>(sizeof payload) &&
-           ReadAll(fd, payload, static_cast<size_t>(length));
-}
-
 void Floor(benchmark::State& state)
 {
-    const std::string firmware = QueryFrame(106520);
-    const std::string timer = QueryFrame(106523);
+    const std::string firmware = harness::QueryFrame(kPrinter, harness::kFirmwareItem);
+    const std::string timer = harness::QueryFrame(kPrinter, harness::kReadTimerItem);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(g_port);
@@ -99,7 +41,7 @@ void Floor(benchmark::State& state)
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            !RoundTrip(fd, firmware) || !RoundTrip(fd, timer)) {
+            !harness::RoundTrip(fd, firmware) || !harness::RoundTrip(fd, timer)) {
             state.SkipWithError("raw exchange failed");
             close(fd);
             break;
@@ -131,36 +73,11 @@ public:
     std::map<std::string, double> medians;
 };
 
-UIAutoShutdownWnd* BuildModel()
-{
-    auto* wnd = reinterpret_cast<UIAutoShutdownWnd*>(CreateDialog(sizeof(UIAutoShutdownWnd), nullptr));
-    UIPrinterInfo* info = CreateUIPrinterInfo(kPrinter);
-    std::strcpy(info->modelName, "Brelko M220");
-    std::strcpy(info->driverVersion, "2.60");
-    AddUIPrinterInfo2UIAutoShutdownWnd(wnd, info);
-    std::strcpy(wnd->selectedPrinterName, kPrinter);
-    std::strcpy(wnd->selectedModelName, "Brelko M220");
-    wnd->dialog.window = create_ShutdownMain_Dialog();
-    wnd->asset_dlg = CreateASSetDlg(&wnd->dialog);
-    wnd->msg_dlg = CreateMsgDlg(&wnd->dialog);
-    return wnd;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    // A private X server unless the caller gave one.
-    std::unique_ptr<harness::XServer> x;
-    if (!std::getenv("DISPLAY")) {
-        x = std::make_unique<harness::XServer>();
-        setenv("DISPLAY", x->display().c_str(), 1);
-    }
-    if (!gtk_init_check(&argc, &argv)) {
-        std::fprintf(stderr, "dialog_bench: no X display\n");
-        return 1;
-    }
     harness::ZeldSim::Options options;
     options.printers = {{kPrinter, 1, 1, 4}};
     harness::ZeldSim sim(options);
@@ -168,7 +85,8 @@ int main(int argc, char** argv)
     setenv("ZELD_PORT", std::to_string(g_port).c_str(), 1);
     setenv("LANG", "C", 1);
     unsetenv("LC_CTYPE");
-    g_autoshutdown_window = BuildModel();
+    // On the harness's own X server; released the program's way at the end.
+    const harness::DialogModel model(std::vector<harness::Queue>{{kPrinter}});
 
     benchmark::RegisterBenchmark("floor_connect_and_two_round_trips", Floor)
         ->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
@@ -182,11 +100,5 @@ int main(int argc, char** argv)
     if (floor > 0 && prepare > 0)
         std::printf("median floor %.1f us, median prepare %.1f us, ratio %.2f (goal <= 1.50)\n",
                     floor, prepare, prepare / floor);
-    // The program's own way out: the model is released inside a main loop.
-    g_idle_add([](gpointer) -> gboolean {
-        DisposeAutoShutdownWnd();
-        return FALSE;
-    }, nullptr);
-    gtk_main();
     return 0;
 }

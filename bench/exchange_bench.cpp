@@ -25,12 +25,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "vxsktmodule.h"
+#include "wire.h"
+#include "zeld_sim.h"
 
 namespace {
 
@@ -39,25 +39,10 @@ constexpr double kMinSecondsPerRound = 0.2;
 constexpr double kGoal = 1.2;
 constexpr int kBacklog = 1024;
 
-std::string Le32(uint32_t v)
-{
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
-uint32_t Le32At(const char* p)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(p[0])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
-}
-
 // The firmware reply: header and two payload bytes.
-const std::string kReply = "ZEL0" + std::string(4, '\0') + Le32(2) + "\x01\x05";
+const std::string kReply = harness::Response(0, "\x01\x05");
 // The firmware query for lp1, as the module frames it.
-const std::string kQuery =
-    "zel0" + Le32(19) + Le32(30) + Le32(3) + "lp1" + Le32(11) + "en_GB.UTF-8" + Le32(4) + Le32(106520);
+const std::string kQuery = harness::QueryFrame("lp1", harness::kFirmwareItem);
 
 // A daemon that answers every whole request frame at once, all connections
 // on one thread.
@@ -138,8 +123,7 @@ private:
             return false;
         }
         client.pending.append(buffer, static_cast<size_t>(n));
-        while (client.pending.size() >= 12) {
-            const size_t frame = 12 + Le32At(client.pending.data() + 8);
+        for (size_t frame; (frame = harness::FrameSize(client.pending)) != 0;) {
             if (client.pending.size() < frame) {
                 break;
             }
@@ -157,58 +141,21 @@ private:
     std::thread thread_;
 };
 
-// The daemon simulator on a free port, serving lp1; stopped at the end.
-class Simulator {
-public:
-    Simulator()
-    {
-        int out[2];
-        if (pipe(out) != 0) {
-            std::perror("pipe");
-            std::exit(1);
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(ZELD_SIM_PATH, ZELD_SIM_PATH, "--port", "0", "--printer", "lp1 1.5 4",
-                  "--log", "/dev/null", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char line[16] = {};
-        for (size_t got = 0; got < sizeof line - 1 && std::strchr(line, '\n') == nullptr;) {
-            const ssize_t n = read(out[0], line + got, sizeof line - 1 - got);
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<size_t>(n);
-        }
-        close(out[0]);
-        port_ = std::atoi(line);
-        if (pid_ < 0 || port_ <= 0) {
-            std::fprintf(stderr, "zeld-sim did not start (%s)\n", ZELD_SIM_PATH);
-            std::exit(1);
-        }
-    }
-    ~Simulator()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
+// The daemon simulator serving lp1, logging nowhere: its log would cost
+// both sides of a pair alike, and only blur the ratio.
+harness::ZeldSim::Options SimulatorOptions()
+{
+    harness::ZeldSim::Options options;
+    options.printers = {{"lp1", 1, 5, 4}};
+    options.extra_args = {"--log", "/dev/null"};
+    return options;
+}
 
 VxsktModule* OpenModule(int port)
 {
-    char printer[] = "lp1";
-    char locale[] = "en_GB.UTF-8";
-    return vxsktNew(printer, locale, nullptr, port);
+    std::string printer = "lp1";
+    std::string locale = harness::kEnglishLocale;
+    return vxsktNew(printer.data(), locale.data(), nullptr, port);
 }
 
 int PlainConnect(int port)
@@ -229,18 +176,6 @@ int PlainConnect(int port)
         return -1;
     }
     return fd;
-}
-
-bool ReadExactly(int fd, char* data, size_t size)
-{
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = read(fd, data + done, size - done);
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 double Median(std::vector<double> values)
@@ -282,8 +217,8 @@ void ExchangeModule(benchmark::State& state, int port)
     }
     Timed(state, [vxskt] {
         vxsktSetReqLong(vxskt, 4);
-        vxsktSetReqLong(vxskt, 106520);
-        if (vxsktWrite(vxskt, 19) != 0 || vxsktRead(vxskt) != 2) {
+        vxsktSetReqLong(vxskt, harness::kFirmwareItem);
+        if (vxsktWrite(vxskt, harness::kPrinterCommand) != 0 || vxsktRead(vxskt) != 2) {
             return false;
         }
         char major = 0, minor = 0;
@@ -302,14 +237,10 @@ void ExchangePlain(benchmark::State& state, int port)
         state.SkipWithError("connect failed");
         return;
     }
-    Timed(state, [fd] {
-        char header[12];
-        char payload[16];
-        const bool ok =
-            write(fd, kQuery.data(), kQuery.size()) == static_cast<ssize_t>(kQuery.size()) &&
-            ReadExactly(fd, header, sizeof header) &&
-            ReadExactly(fd, payload, std::min<size_t>(Le32At(header + 8), sizeof payload));
-        benchmark::DoNotOptimize(payload[0] + payload[1]);
+    std::string reply;
+    Timed(state, [fd, &reply] {
+        const bool ok = harness::RoundTrip(fd, kQuery, &reply);
+        benchmark::DoNotOptimize(reply.data());
         return ok;
     });
     close(fd);
@@ -360,7 +291,7 @@ public:
 int main(int argc, char** argv)
 {
     unsetenv("ZELD_PORT");
-    Simulator simulator;
+    harness::ZeldSim simulator(SimulatorOptions());
     Peer peer;
     using Bench = void (*)(benchmark::State&, int);
     struct Pair {

@@ -139,7 +139,7 @@ int main(int argc, char** argv)
     harness::XServer x;
     MapWatcher watcher(x.display());
 
-    const harness::EnvChanges env = x.EnglishProgramEnv(cupsd.env());
+    const harness::EnvChanges env = harness::Combine({harness::EnglishEnv(), x.env(), cupsd.env()});
 
     const std::vector<std::string> program{harness::BuildPath("src/quellon")};
     const std::string helper = harness::BuildPath("bench/startup_empty_dialog");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "vxsktmodule.h"
+#include "wire.h"
 
 namespace {
 
@@ -22,11 +23,11 @@ VxsktModule* Connection(int fd)
 {
     auto* vxskt = static_cast<VxsktModule*>(std::calloc(1, sizeof(VxsktModule)));
     vxskt->socket_fd = fd;
-    std::memcpy(vxskt->req_header, "zel0", 4);
+    std::memcpy(vxskt->req_header, harness::kRequestMagic, 4);
     vxskt->printer = strdup("lp1");
     vxskt->size_printer = 3;
-    vxskt->locale = strdup("en_GB.UTF-8");
-    vxskt->size_locale = 11;
+    vxskt->locale = strdup(harness::kEnglishLocale);
+    vxskt->size_locale = static_cast<int>(std::strlen(harness::kEnglishLocale));
     vxskt->send_data = buftool_new(512, 0);
     return vxskt;
 }

@@ -12,6 +12,13 @@
 
 namespace harness {
 
+// A print queue as the tests set one up: its name, and what its PPD names.
+struct Queue {
+    std::string name;
+    std::string model = "Brelko M220";
+    std::string driver = "2.60";
+};
+
 class PrivateCupsd {
 public:
     // Starts cupsd through scripts/private-cupsd and waits until it answers.

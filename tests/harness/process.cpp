@@ -201,6 +201,29 @@ int Run(const std::vector<std::string>& argv, Millis timeout, std::string* outpu
     return status;
 }
 
+EnvChanges Combine(std::initializer_list<EnvChanges> sets)
+{
+    EnvChanges all;
+    for (const EnvChanges& set : sets)
+        for (const auto& [name, value] : set)
+            all[name] = value;
+    return all;
+}
+
+EnvChanges EnglishEnv()
+{
+    EnvChanges env{{"LANG", "C"}};
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"})
+        env[name] = std::nullopt;
+    return env;
+}
+
+EnvChanges QuietLeakCheck()
+{
+    const char* options = std::getenv("LSAN_OPTIONS");
+    return {{"LSAN_OPTIONS", std::string(options ? options : "") + ":print_suppressions=0"}};
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

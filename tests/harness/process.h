@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,6 +38,18 @@ private:
 // Environment changes for a child: a value sets the variable, nullopt
 // removes it. Everything else is inherited.
 using EnvChanges = std::map<std::string, std::optional<std::string>>;
+
+// The changes of each set in turn, a later set winning over an earlier one.
+EnvChanges Combine(std::initializer_list<EnvChanges> sets);
+
+// The environment tests run the program in: English texts (LANG=C), none
+// of the caller's locale settings, so that windows can be found by their
+// English titles.
+EnvChanges EnglishEnv();
+
+// The caller's LSAN_OPTIONS without the suppression summary, for a child
+// whose standard error a test reads line by line.
+EnvChanges QuietLeakCheck();
 
 // A child process in a process group of its own. The destructor ends the
 // whole group (SIGTERM, then SIGKILL after a grace period) and reaps it.

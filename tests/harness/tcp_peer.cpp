@@ -16,16 +16,6 @@ namespace {
 
 // A request frame larger than this is garbage; the peer drops it.
 constexpr uint32_t kMaxRequest = 1 << 16;
-constexpr size_t kRequestHeader = 12;
-
-uint32_t Le32At(const char* p)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = v << 8 | static_cast<unsigned char>(p[i]);
-    }
-    return v;
-}
 
 }  // namespace
 
@@ -152,16 +142,16 @@ bool TcpPeer::ReadExactly(int fd, char* data, size_t size)
 bool TcpPeer::Serve(int fd)
 {
     for (;;) {
-        std::string request(kRequestHeader, '\0');
-        if (!ReadExactly(fd, request.data(), kRequestHeader)) {
+        std::string request(kHeaderSize, '\0');
+        if (!ReadExactly(fd, request.data(), kHeaderSize)) {
             return true;
         }
-        const uint32_t rest = Le32At(request.data() + 8);
-        if (rest > kMaxRequest) {
+        const size_t size = FrameSize(request);
+        if (size > kHeaderSize + kMaxRequest) {
             return true;
         }
-        request.resize(kRequestHeader + rest);
-        if (!ReadExactly(fd, request.data() + kRequestHeader, rest)) {
+        request.resize(size);
+        if (!ReadExactly(fd, request.data() + kHeaderSize, size - kHeaderSize)) {
             return true;
         }
         Step step;
@@ -214,30 +204,6 @@ bool TcpPeer::Play(int fd, const Step& step)
         }
     }
     return true;
-}
-
-std::string Le32(int32_t value)
-{
-    const auto v = static_cast<uint32_t>(value);
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
-std::string Le16(int16_t value)
-{
-    const auto v = static_cast<uint16_t>(value);
-    return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
-
-std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
-                              int16_t status)
-{
-    return "ZEL0" + Le16(code) + Le16(status) + Le32(total_length) + payload;
-}
-
-std::string Response(int16_t code, const std::string& payload, int16_t status)
-{
-    return ResponseDeclaring(code, static_cast<int32_t>(payload.size()), payload, status);
 }
 
 }  // namespace harness

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "process.h"
+#include "wire.h"
 
 namespace harness {
 
@@ -63,13 +64,5 @@ private:
     int accepted_ = 0;
     std::thread thread_;
 };
-
-// Wire helpers for building replies and checking requests.
-std::string Le32(int32_t value);
-std::string Le16(int16_t value);
-// A response: magic, response_code, status_code, total_length, payload.
-std::string Response(int16_t code, const std::string& payload, int16_t status = 0);
-std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
-                              int16_t status = 0);
 
 }  // namespace harness

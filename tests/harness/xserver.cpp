@@ -81,16 +81,6 @@ EnvChanges XServer::env() const
     return {{"DISPLAY", display_}, {"XAUTHORITY", std::nullopt}};
 }
 
-EnvChanges XServer::EnglishProgramEnv(EnvChanges base) const
-{
-    for (const auto& [name, value] : env())
-        base[name] = value;
-    base["LANG"] = "C";
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"})
-        base[name] = std::nullopt;
-    return base;
-}
-
 int XServer::Xdotool(const std::vector<std::string>& args, std::string* out, Millis timeout) const
 {
     std::vector<std::string> argv{"xdotool"};

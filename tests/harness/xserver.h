@@ -24,10 +24,6 @@ public:
     const std::string& display() const { return display_; }
     // What a child needs to open its windows here.
     EnvChanges env() const;
-    // `base` plus env(), with the locale pinned to English (LANG=C, no
-    // LC_ALL, LC_CTYPE, LC_MESSAGES, LANGUAGE), for a program whose windows
-    // are looked up by their English titles.
-    EnvChanges EnglishProgramEnv(EnvChanges base) const;
     bool has_window_manager() const { return wm_ != nullptr; }
 
     // Runs xdotool with `args` on this display; exit status, output in `out`.

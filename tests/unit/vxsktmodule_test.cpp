@@ -28,39 +28,19 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::Response;
-using harness::ResponseDeclaring;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
-
-const std::string kLocale = "en_GB.UTF-8";
 
 struct Destroyer {
     void operator()(VxsktModule* vxskt) const { vxsktDestroy(vxskt); }
 };
 using Connection = std::unique_ptr<VxsktModule, Destroyer>;
 
-Connection Open(int port, std::string printer = "lp1", std::string locale = kLocale)
+Connection Open(int port, std::string printer = "lp1", std::string locale = kEnglishLocale)
 {
     return Connection(vxsktNew(printer.data(), locale.data(), nullptr, port));
-}
-
-// A loopback port on which nothing listens.
-int ClosedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 int OpenDescriptors()
@@ -77,14 +57,6 @@ int OpenDescriptors()
 double SecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The frame of command `command` for lp1 with the test locale and `data`.
-std::string Frame(int32_t command, const std::string& data, const std::string& printer = "lp1")
-{
-    const auto total = static_cast<int32_t>(8 + printer.size() + kLocale.size() + data.size());
-    return "zel0" + Le32(command) + Le32(total) + Le32(static_cast<int32_t>(printer.size())) +
-           printer + Le32(static_cast<int32_t>(kLocale.size())) + kLocale + data;
 }
 
 class Exchange : public ::testing::Test {
@@ -133,7 +105,7 @@ TEST_F(Exchange, TimerWriteFrame)
     ASSERT_TRUE(peer_.WaitForRequests(1, 5s));
     const std::string request = peer_.Requests()[0];
     EXPECT_EQ(Hex(request.substr(8, 4)), Hex(Le32(34))) << "total_size";
-    EXPECT_EQ(Hex(request), Hex(Frame(19, Le32(8) + Le32(102415) + Le32(0x8004))));
+    EXPECT_EQ(Hex(request), Hex(WriteFrame("lp1", 0x8004)));
 }
 
 TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
@@ -147,8 +119,8 @@ TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
     ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
     ASSERT_TRUE(peer_.WaitForRequests(2, 5s));
     const auto requests = peer_.Requests();
-    EXPECT_EQ(Hex(requests[0]), Hex(Frame(1, std::string(4, '\0'))));
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, ""))) << "staged bytes leaked into the next request";
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(1, "lp1", std::string(4, '\0'))));
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", ""))) << "staged bytes leaked into the next request";
 }
 
 TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
@@ -163,8 +135,8 @@ TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
     }
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[0]), Hex(Frame(19, Le32(4) + Le32(106520))));
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, Le32(4) + Le32(106523))));
+    EXPECT_EQ(Hex(requests[0]), Hex(QueryFrame("lp1", kFirmwareItem)));
+    EXPECT_EQ(Hex(requests[1]), Hex(QueryFrame("lp1", kReadTimerItem)));
 }
 
 TEST_F(Exchange, StagingHoldsExactly512Bytes)
@@ -401,9 +373,10 @@ INSTANTIATE_TEST_SUITE_P(Daemon, SlowDaemons, ::testing::ValuesIn(kSlowDaemons),
 TEST(Connect, NothingListeningFailsAfterTheAttempts)
 {
     unsetenv("ZELD_PORT");
+    const ClosedPort closed;
     const int before = OpenDescriptors();
     const auto start = Clock::now();
-    EXPECT_EQ(Open(ClosedPort()), nullptr);
+    EXPECT_EQ(Open(closed.port()), nullptr);
     EXPECT_LT(SecondsSince(start), 3.0);
     EXPECT_EQ(OpenDescriptors(), before) << "a failed open must release its sockets";
 }
@@ -467,7 +440,8 @@ TEST(Connect, PortFromTheEnvironment)
 {
     TcpPeer peer;
     const std::string port = std::to_string(peer.port());
-    const int closed = ClosedPort();
+    const ClosedPort closed_port;
+    const int closed = closed_port.port();
     struct Case {
         const char* zeld_port;  // null: unset
         std::string value;
@@ -501,7 +475,7 @@ TEST(Connect, HostAfterTheAtSign)
     TcpPeer peer;
     for (const char* name : {"lp1@localhost", "lp1@127.0.0.1"}) {
         SCOPED_TRACE(name);
-        std::string printer = name, locale = kLocale;
+        std::string printer = name, locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()));
         ASSERT_NE(vxskt, nullptr);
         EXPECT_STREQ(printer.c_str(), "lp1") << "the caller's string is cut at the @";
@@ -512,14 +486,14 @@ TEST(Connect, HostAfterTheAtSign)
     }
     const auto requests = peer.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(Hex(requests[1]), Hex(Frame(19, "")));
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", "")));
 }
 
 TEST(Connect, UnresolvableHostFails)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    std::string printer = "lp1@", locale = kLocale;
+    std::string printer = "lp1@", locale = kEnglishLocale;
     EXPECT_EQ(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()), nullptr);
     EXPECT_EQ(peer.Accepted(), 0);
 }
@@ -569,7 +543,7 @@ TEST_F(FailingAllocations, OpeningReleasesEverythingOnEachFailure)
     int failures = 0;
     for (int n = 0; n < 20; ++n) {
         countdown_ = n;
-        std::string printer = "lp1@localhost", locale = kLocale;
+        std::string printer = "lp1@localhost", locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer_.port()));
         if (vxskt != nullptr) {
             break;

@@ -1,63 +1,16 @@
-// The supported-model table and building the window model at start-up.
+// Building the window model at start-up, and taking a partly built one
+// down again when a step fails.
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "gui_support.h"
+#include "gui.h"
 #include "interface.h"
 #include "ppddata.h"
 #include "startcheck.h"
 #include "widgets.h"
 
 namespace {
-
-struct FirmCase {
-    const char* model;
-    const char* minimum;  // null: not supported
-};
-
-void PrintTo(const FirmCase& c, std::ostream* os)
-{
-    *os << (c.model ? "\"" + std::string(c.model) + "\"" : std::string("null"));
-}
-
-class MinFirmVersion : public testing::TestWithParam<FirmCase> {};
-
-TEST_P(MinFirmVersion, MatchesWholeNamesOnly)
-{
-    const char* got = GetMinFirmVersion(GetParam().model);
-    if (GetParam().minimum)
-        EXPECT_STREQ(got, GetParam().minimum);
-    else
-        EXPECT_EQ(got, nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, MinFirmVersion,
-                         testing::Values(FirmCase{"Brelko M210", "01.00"},
-                                         FirmCase{"Brelko M220", "01.01"},
-                                         FirmCase{"Brelko M240C/M248C", "01.03"},
-                                         FirmCase{"Brelko M250C", "01.00"},
-                                         FirmCase{"brelko m220", nullptr},
-                                         FirmCase{"Brelko M220 ", nullptr},
-                                         FirmCase{"Brelko M22", nullptr},
-                                         FirmCase{"Brelko M240C", nullptr},
-                                         FirmCase{"", nullptr},
-                                         FirmCase{nullptr, nullptr}));
-
-TEST(ModelTable, RowsEndWithANullRow)
-{
-    EXPECT_STREQ(GetASModelName(0), "Brelko M210");
-    EXPECT_STREQ(GetASModelName(4), "Brelko M250C");
-    EXPECT_STREQ(GetASFirmVersion(3), "01.03");
-    EXPECT_EQ(GetASModelName(5), nullptr);
-    EXPECT_EQ(GetASFirmVersion(5), nullptr);
-    // Out of the table is no model either, rather than a stray read.
-    EXPECT_EQ(GetASModelName(6), nullptr);
-    EXPECT_EQ(GetASModelName(-1), nullptr);
-    EXPECT_EQ(GetASFirmVersion(6), nullptr);
-}
-
-// ------------------------------------------------------------------ start-up
 
 // Puts the real start-up steps back after a test changed one.
 struct StepsGuard {
@@ -109,7 +62,7 @@ class StartupFailure : public testing::TestWithParam<FailureCase> {};
 // reports its own failures (naming the queue), so start-up adds nothing.
 TEST_P(StartupFailure, SaysOnceWhatFailedAndReleasesThePartlyBuiltModel)
 {
-    testsupport::Gui();
+    harness::Gui();
     StepsGuard guard;
     g_startup_steps.get_printers_info = TwoPrinters;
     g_startup_steps.create_main_window = WatchedWindow;
@@ -117,7 +70,7 @@ TEST_P(StartupFailure, SaysOnceWhatFailedAndReleasesThePartlyBuiltModel)
     GetParam().break_step(g_startup_steps);
 
     UIAutoShutdownWnd* wnd = reinterpret_cast<UIAutoShutdownWnd*>(1);
-    const std::string err = testsupport::CaptureStderr([&] { wnd = CreateAutoShutdownWnd(); });
+    const std::string err = harness::CaptureStderr([&] { wnd = CreateAutoShutdownWnd(); });
     EXPECT_EQ(wnd, nullptr);
     EXPECT_EQ(err, GetParam().line);
     // A main window that was made is gone again (the sanitizer build checks
@@ -146,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Startup, BuildsTheMainWindowHiddenWithTheSettingsButtonInsensitive)
 {
-    testsupport::Gui();
+    harness::Gui();
     StepsGuard guard;
     g_startup_steps.get_printers_info = NoPrinters;
     UIAutoShutdownWnd* wnd = CreateAutoShutdownWnd();

@@ -19,21 +19,9 @@
 
 namespace {
 
-using harness::Hex;
-using harness::Le32;
-using harness::Response;
-using harness::TcpPeer;
+using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-
-const std::string kLocale = "en_GB.UTF-8";
-
-std::string ItemFrame(const std::string& data)
-{
-    const auto total = static_cast<int32_t>(8 + 3 + kLocale.size() + data.size());
-    return "zel0" + Le32(19) + Le32(total) + Le32(3) + "lp1" +
-           Le32(static_cast<int32_t>(kLocale.size())) + kLocale + data;
-}
 
 // A window model with a connection to the scripted peer, installed as the
 // program's global the way start-up does it.
@@ -43,7 +31,7 @@ protected:
     {
         unsetenv("ZELD_PORT");
         std::memset(&wnd_, 0, sizeof wnd_);
-        std::string printer = "lp1", locale = kLocale;
+        std::string printer = "lp1", locale = kEnglishLocale;
         wnd_.pVxskt = vxsktNew(printer.data(), locale.data(), nullptr, peer_.port());
         ASSERT_NE(wnd_.pVxskt, nullptr);
         g_autoshutdown_window = &wnd_;
@@ -95,7 +83,7 @@ TEST_F(PrinterOps, FirmwareVersionReplies)
     const auto requests = peer_.Requests();
     ASSERT_FALSE(requests.empty());
     for (const std::string& request : requests) {
-        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106520))));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kFirmwareItem)));
     }
 }
 
@@ -130,7 +118,7 @@ TEST_F(PrinterOps, TimerReplies)
         }
     }
     for (const std::string& request : peer_.Requests()) {
-        EXPECT_EQ(Hex(request), Hex(ItemFrame(Le32(4) + Le32(106523))));
+        EXPECT_EQ(Hex(request), Hex(QueryFrame("lp1", kReadTimerItem)));
     }
 }
 
@@ -147,9 +135,9 @@ TEST_F(PrinterOps, WritingTheTimer)
 
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(Hex(requests[0]), Hex(ItemFrame("\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(kPrinterCommand, "lp1", "\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
     EXPECT_EQ(Hex(requests[0].substr(8, 4)), Hex(Le32(34)));
-    EXPECT_EQ(Hex(requests[1]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(8))));
+    EXPECT_EQ(Hex(requests[1]), Hex(WriteFrame("lp1", 8)));
 }
 
 // The dialog's order of calls, on one connection.
@@ -168,7 +156,7 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     EXPECT_EQ(peer_.Accepted(), 1);
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(Hex(requests[2]), Hex(ItemFrame(Le32(8) + Le32(102415) + Le32(3))));
+    EXPECT_EQ(Hex(requests[2]), Hex(WriteFrame("lp1", 3)));
 }
 
 TEST_F(PrinterOps, NoConnection)

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-namespace japanese {
+namespace harness {
 
-constexpr char kLocale[] = "ja_JP.UTF-8";
+constexpr char kJapaneseLocale[] = "ja_JP.UTF-8";
 
 // Makes ja_JP.UTF-8 usable: the machine's own when it has one (""), else
 // one compiled into `dir` with localedef (its path, for LOCPATH). nullopt
 // when neither works.
-std::optional<std::string> LocalePath(const std::string& dir);
+std::optional<std::string> JapaneseLocalePath(const std::string& dir);
 
 // Installs the build into a staging prefix under `dir` and says how to
 // start the program so that it finds the staged catalogue at its compiled-in
@@ -27,4 +27,4 @@ struct Staging {
 };
 Staging StageInstall(const std::string& dir);
 
-}  // namespace japanese
+}  // namespace harness

@@ -7,13 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "dialog_model.h"
-#include "gui_support.h"
+#include "gui.h"
 #include "japanese.h"
 #include "msgdlg.h"
 #include "support.h"
 
-namespace dialogs {
 namespace {
+
+using namespace harness;
 
 // `shown` is the catalogue's text for `english`, and not English.
 ::testing::AssertionResult InJapanese(const char* shown, const char* english)
@@ -32,12 +33,12 @@ class Japanese : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testsupport::Gui();  // the toolkit sets the locale from the environment once
-        const auto path = japanese::LocalePath(locales_.path());
+        harness::Gui();  // the toolkit sets the locale from the environment once
+        const auto path = harness::JapaneseLocalePath(locales_.path());
         ASSERT_TRUE(path) << "no ja_JP.UTF-8 locale could be made";
         if (!path->empty())
             setenv("LOCPATH", path->c_str(), 1);
-        ASSERT_NE(std::setlocale(LC_ALL, japanese::kLocale), nullptr);
+        ASSERT_NE(std::setlocale(LC_ALL, harness::kJapaneseLocale), nullptr);
         bindtextdomain(QUELLON_DOMAIN, QUELLON_CATALOGUE_ROOT);
         bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
     }
@@ -91,4 +92,3 @@ TEST_F(Japanese, WindowsAreBuiltInJapaneseWhileColumnTitlesStayEnglish)
 }
 
 }  // namespace
-}  // namespace dialogs

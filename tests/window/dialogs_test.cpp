@@ -12,17 +12,18 @@
 
 #include "assetdlg.h"
 #include "callbacks.h"
-#include "desktop.h"
 #include "dialog_model.h"
-#include "gui_support.h"
+#include "gui.h"
 #include "msgdlg.h"
 #include "support.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
+#include "wire.h"
 #include "zeld_sim.h"
 
-namespace dialogs {
 namespace {
+
+using namespace harness;
 
 constexpr char kPrinterCheck[] =
     "This may be due to one or more of the following reasons:\n\n"
@@ -184,7 +185,7 @@ TEST(Warning, WithoutItsWindowTheMessageGoesToStandardError)
     DialogModel m({});
     UIMsgDlg* kept = m.wnd()->msg_dlg;
     m.wnd()->msg_dlg = nullptr;
-    const std::string err = testsupport::CaptureStderr([&] { ShowMsgDlg(m.wnd(), 3); });
+    const std::string err = harness::CaptureStderr([&] { ShowMsgDlg(m.wnd(), 3); });
     EXPECT_NE(err.find("The firmware version of the selected printer is not supported."),
               std::string::npos);
     HideMsgDlg(m.wnd());
@@ -385,7 +386,7 @@ TEST_P(Drivers, DriverVersionIsComparedAsADecimalNumber)
         Click(m.message(), "MsgDlg_OK_button");
     });
     {
-        testsupport::LoopGuard guard;
+        harness::LoopGuard guard;
         prepared = PrepareASSetDlg(m.wnd());
     }
     if (!warned)
@@ -432,7 +433,7 @@ TEST_P(FailingStep, ShowsItsWarningAndNoDialog)
     const StepFault& f = GetParam();
     if (*f.rule)
         sim_->SetFault(f.rule);
-    const e2e::ClosedPort closed;
+    const harness::ClosedPort closed;
     if (f.no_daemon)
         setenv("ZELD_PORT", std::to_string(closed.port()).c_str(), 1);
     DialogModel m({{"lp1"}});
@@ -456,7 +457,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Settings, RefusedDriverKeepsTheEarlierConnection)
 {
-    DialogModel m(std::vector<PrinterRecord>{{"lp1"}, {"lp2", "Brelko M220", "2.55"}});
+    DialogModel m(std::vector<Queue>{{"lp1"}, {"lp2", "Brelko M220", "2.55"}});
     ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
     VxsktModule* first = m.wnd()->pVxskt;
     m.Select("lp2", "Brelko M220");
@@ -468,7 +469,7 @@ TEST_F(Settings, RefusedDriverKeepsTheEarlierConnection)
 
 TEST_F(Settings, ModelWithoutAMinimumFirmwareGetsTheFirmwareWarning)
 {
-    DialogModel m(std::vector<PrinterRecord>{{"lp1", "Brelko M999"}});
+    DialogModel m(std::vector<Queue>{{"lp1", "Brelko M999"}});
     ASSERT_TRUE(ShowAndAct(m.message(), [&] { ShowASSetDlg(m.wnd()); },
                            [&] { Click(m.message(), "MsgDlg_OK_button"); }));
     EXPECT_EQ(m.wnd()->msg_dlg->type, 3);
@@ -546,7 +547,7 @@ TEST_F(Settings, OpenAndCloseManyTimesKeepsResidentMemoryFlat)
         ASSERT_TRUE(ShowAndAct(win, [&] { ShowASSetDlg(m.wnd()); },
                                [&] { Click(win, "ShutdownSDlg_Cancel_button"); }))
             << "round " << round;
-        testsupport::Pump();
+        harness::Pump();
         if (round == 10)
             after_tenth = ResidentKiB();
     }
@@ -560,4 +561,3 @@ TEST_F(Settings, OpenAndCloseManyTimesKeepsResidentMemoryFlat)
 }
 
 }  // namespace
-}  // namespace dialogs

@@ -5,7 +5,7 @@
 
 #include "process.h"
 
-namespace japanese {
+namespace harness {
 
 namespace {
 
@@ -27,20 +27,20 @@ bool Install(const std::string& prefix_option)
     if (!prefix_option.empty())
         argv.insert(argv.end(), {"--prefix", prefix_option});
     std::string out;
-    return harness::Run(argv, harness::Millis(60000), &out) == 0;
+    return Run(argv, Millis(60000), &out) == 0;
 }
 
 }  // namespace
 
-std::optional<std::string> LocalePath(const std::string& dir)
+std::optional<std::string> JapaneseLocalePath(const std::string& dir)
 {
     std::string listed;
-    harness::Run({"locale", "-a"}, harness::Millis(10000), &listed);
+    Run({"locale", "-a"}, Millis(10000), &listed);
     if (listed.find("ja_JP.utf8") != std::string::npos)
         return std::string();
-    const std::string compiled = dir + "/" + kLocale;
+    const std::string compiled = dir + "/" + kJapaneseLocale;
     // localedef exits 1 for mere warnings; the compiled files tell.
-    harness::Run({"localedef", "-i", "ja_JP", "-f", "UTF-8", compiled}, harness::Millis(120000));
+    Run({"localedef", "-i", "ja_JP", "-f", "UTF-8", compiled}, Millis(120000));
     if (!Exists(compiled + "/LC_MESSAGES"))
         return std::nullopt;
     return dir;
@@ -71,4 +71,4 @@ Staging StageInstall(const std::string& dir)
             stage};
 }
 
-}  // namespace japanese
+}  // namespace harness

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "process.h"
+#include "wire.h"
 #include "zeld_sim.h"
 
 using namespace std::chrono_literals;
@@ -27,52 +28,19 @@ using harness::ZeldSim;
 
 namespace {
 
-constexpr int32_t kFirmware = 106520;
-constexpr int32_t kReadTimer = 106523;
-constexpr int32_t kWriteTimer = 102415;
 constexpr Millis kAnswerDeadline = 10000ms;
 
-std::string Le32(uint32_t v)
-{
-    std::string out;
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
-uint32_t GetLe32(const std::string& s, size_t at)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | static_cast<unsigned char>(s[at + static_cast<size_t>(i)]);
-    return v;
-}
-
 using harness::Hex;
+using harness::kFirmwareItem;
+using harness::kReadTimerItem;
+using harness::kWriteTimerItem;
+using harness::Le32;
+using harness::QueryFrame;
+using harness::ReadLe32;
+using harness::RequestFrame;
+using harness::WriteFrame;
 
-std::string Frame(int32_t command, const std::string& printer, const std::string& data,
-                  const std::string& locale = "en_GB.UTF-8")
-{
-    const std::string body = Le32(static_cast<uint32_t>(printer.size())) + printer +
-                             Le32(static_cast<uint32_t>(locale.size())) + locale + data;
-    return "zel0" + Le32(static_cast<uint32_t>(command)) + Le32(static_cast<uint32_t>(body.size())) + body;
-}
-
-std::string Query(const std::string& printer, int32_t item)
-{
-    return Frame(19, printer, Le32(4) + Le32(static_cast<uint32_t>(item)));
-}
-
-std::string Write(const std::string& printer, uint32_t value)
-{
-    return Frame(19, printer, Le32(8) + Le32(kWriteTimer) + Le32(value));
-}
-
-struct Answer {
-    std::string magic;
-    int16_t code = 0;
-    uint16_t status = 0;
-    int32_t length = 0;
+struct Answer : harness::ResponseHeader {
     std::string payload;
 };
 
@@ -146,10 +114,7 @@ public:
         if (h.size() != 12)
             return std::nullopt;
         Answer a;
-        a.magic = h.substr(0, 4);
-        a.code = static_cast<int16_t>(GetLe32(h, 4) & 0xFFFF);
-        a.status = static_cast<uint16_t>(GetLe32(h, 4) >> 16);
-        a.length = static_cast<int32_t>(GetLe32(h, 8));
+        static_cast<harness::ResponseHeader&>(a) = harness::ReadResponseHeader(h);
         if (a.length > 0 && a.length < 4096)
             a.payload = Read(static_cast<size_t>(a.length), timeout);
         return a;
@@ -171,10 +136,10 @@ std::optional<Answer> Ask(const ZeldSim& sim, const std::string& frame)
 
 std::optional<uint16_t> ReadTimer(const ZeldSim& sim, const std::string& printer)
 {
-    const auto a = Ask(sim, Query(printer, kReadTimer));
+    const auto a = Ask(sim, QueryFrame(printer, kReadTimerItem));
     if (!a || a->code != 0 || a->payload.size() != 4)
         return std::nullopt;
-    return static_cast<uint16_t>(GetLe32(a->payload, 0) & 0xFFFF);
+    return static_cast<uint16_t>(ReadLe32(a->payload, 0) & 0xFFFF);
 }
 
 ZeldSim::Options TwoPrinters()
@@ -192,23 +157,23 @@ TEST(ZeldSim, AnswersTheThreeItemsByteForByte)
     RawClient c(sim.port());
     ASSERT_TRUE(c.connected());
 
-    auto fw = c.Exchange(Query("lp2", kFirmware));
+    auto fw = c.Exchange(QueryFrame("lp2", kFirmwareItem));
     ASSERT_TRUE(fw);
     EXPECT_EQ(fw->magic, "zelr");
     EXPECT_EQ(fw->code, 0);
     EXPECT_EQ(fw->status, 0);
     EXPECT_EQ(fw->payload, std::string("\x02\x0a", 2)) << "firmware 2.10 is the bytes 02 0A";
 
-    auto timer = c.Exchange(Query("lp2", kReadTimer));
+    auto timer = c.Exchange(QueryFrame("lp2", kReadTimerItem));
     ASSERT_TRUE(timer);
     EXPECT_EQ(timer->payload, std::string("\x05\x80\x00\x00", 4)) << "0x8005 as a 32-bit little-endian value";
 
     // Only the low 16 bits of the written value are kept.
-    auto write = c.Exchange(Write("lp2", 0x00018004));
+    auto write = c.Exchange(WriteFrame("lp2", 0x00018004));
     ASSERT_TRUE(write);
     EXPECT_EQ(write->code, 0);
     EXPECT_EQ(write->length, 0);
-    timer = c.Exchange(Query("lp2", kReadTimer));
+    timer = c.Exchange(QueryFrame("lp2", kReadTimerItem));
     ASSERT_TRUE(timer);
     EXPECT_EQ(timer->payload, std::string("\x04\x80\x00\x00", 4));
     EXPECT_EQ(sim.StoredTimer("lp2"), 0x8004);
@@ -224,15 +189,15 @@ TEST(ZeldSim, RefusesWhatItDoesNotKnow)
         uint16_t status;
     };
     const Case cases[] = {
-        {"unknown printer", Query("nosuch", kFirmware), 2, 0xFFFF},
-        {"printer name with a host part", Query("lp1@localhost", kFirmware), 2, 0xFFFF},
-        {"unknown item", Query("lp1", 106521), 3, 0},
-        {"unknown command", Frame(1, "lp1", Le32(0)), 1, 0},
-        {"command 20 with a good item", Frame(20, "lp1", Le32(4) + Le32(kFirmware)), 1, 0},
-        {"count field disagrees with the data part", Frame(19, "lp1", Le32(8) + Le32(kFirmware)), 4, 0},
-        {"no data part", Frame(19, "lp1", ""), 4, 0},
-        {"write without a value", Frame(19, "lp1", Le32(4) + Le32(kWriteTimer)), 4, 0},
-        {"query with a value", Frame(19, "lp1", Le32(8) + Le32(kReadTimer) + Le32(1)), 4, 0},
+        {"unknown printer", QueryFrame("nosuch", kFirmwareItem), 2, 0xFFFF},
+        {"printer name with a host part", QueryFrame("lp1@localhost", kFirmwareItem), 2, 0xFFFF},
+        {"unknown item", QueryFrame("lp1", 106521), 3, 0},
+        {"unknown command", RequestFrame(1, "lp1", Le32(0)), 1, 0},
+        {"command 20 with a good item", RequestFrame(20, "lp1", Le32(4) + Le32(kFirmwareItem)), 1, 0},
+        {"count field disagrees with the data part", RequestFrame(19, "lp1", Le32(8) + Le32(kFirmwareItem)), 4, 0},
+        {"no data part", RequestFrame(19, "lp1", ""), 4, 0},
+        {"write without a value", RequestFrame(19, "lp1", Le32(4) + Le32(kWriteTimerItem)), 4, 0},
+        {"query with a value", RequestFrame(19, "lp1", Le32(8) + Le32(kReadTimerItem) + Le32(1)), 4, 0},
         {"size_printer beyond the frame",
          "zel0" + Le32(19) + Le32(16) + Le32(1000) + std::string(12, 'x'), 4, 0xFFFF},
     };
@@ -264,7 +229,7 @@ TEST(ZeldSim, DefaultSetMatchesTheDemoQueues)
     };
     ZeldSim sim;
     for (const auto& tc : cases) {
-        const auto fw = Ask(sim, Query(tc.queue, kFirmware));
+        const auto fw = Ask(sim, QueryFrame(tc.queue, kFirmwareItem));
         ASSERT_TRUE(fw) << tc.queue;
         EXPECT_EQ(fw->payload, std::string(tc.firmware, 2)) << tc.queue;
         EXPECT_EQ(ReadTimer(sim, tc.queue), tc.timer) << tc.queue;
@@ -276,8 +241,8 @@ TEST(ZeldSim, DefaultSetMatchesTheDemoQueues)
 TEST(ZeldSim, WrittenTimerSurvivesRestart)
 {
     ZeldSim sim(TwoPrinters());
-    ASSERT_EQ(Ask(sim, Write("lp1", 0x8007))->code, 0);
-    ASSERT_EQ(Ask(sim, Write("lp1", 6))->code, 0);
+    ASSERT_EQ(Ask(sim, WriteFrame("lp1", 0x8007))->code, 0);
+    ASSERT_EQ(Ask(sim, WriteFrame("lp1", 6))->code, 0);
     EXPECT_EQ(sim.StoredTimer("lp1"), 6);
     EXPECT_EQ(sim.StoredTimer("lp2"), 0x8005);
 
@@ -298,7 +263,7 @@ TEST(ZeldSim, StateKeepsEntriesOfPrintersItDoesNotHold)
     o.state_path = state;
     ZeldSim sim(o);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 3);
-    ASSERT_EQ(Ask(sim, Write("lp2", 2))->code, 0);
+    ASSERT_EQ(Ask(sim, WriteFrame("lp2", 2))->code, 0);
     EXPECT_EQ(sim.StoredTimer("gone"), 9);
     EXPECT_EQ(sim.StoredTimer("lp2"), 2);
 }
@@ -309,7 +274,7 @@ TEST(ZeldSim, UnwritableStateRefusesTheWrite)
     ZeldSim::Options o = TwoPrinters();
     o.state_path = dir / "no-such-folder/state";
     ZeldSim sim(o);
-    const auto a = Ask(sim, Write("lp1", 7));
+    const auto a = Ask(sim, WriteFrame("lp1", 7));
     ASSERT_TRUE(a);
     EXPECT_EQ(a->code, 5);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 4) << "a timer that could not be kept is not taken";
@@ -345,11 +310,11 @@ TEST(ZeldSim, ServesAClientWhileAnotherHoldsItsConnection)
     ZeldSim sim(TwoPrinters());
     RawClient holder(sim.port());
     ASSERT_TRUE(holder.connected());
-    const std::string query = Query("lp1", kFirmware);
+    const std::string query = QueryFrame("lp1", kFirmwareItem);
     ASSERT_TRUE(holder.Send(query.substr(0, 7))) << "half a header, then nothing";
 
     for (int i = 0; i < 20; ++i) {
-        const auto a = Ask(sim, Query("lp1", kReadTimer));
+        const auto a = Ask(sim, QueryFrame("lp1", kReadTimerItem));
         ASSERT_TRUE(a) << "client " << i << " in a row";
         EXPECT_EQ(a->code, 0);
     }
@@ -365,8 +330,8 @@ TEST(ZeldSim, InterleavedClientsGetTheirOwnAnswers)
     RawClient a(sim.port());
     RawClient b(sim.port());
     for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(a.Send(Query("lp1", kFirmware)));
-        ASSERT_TRUE(b.Send(Query("lp2", kFirmware)));
+        ASSERT_TRUE(a.Send(QueryFrame("lp1", kFirmwareItem)));
+        ASSERT_TRUE(b.Send(QueryFrame("lp2", kFirmwareItem)));
         const auto from_b = b.ReadAnswer();
         const auto from_a = a.ReadAnswer();
         ASSERT_TRUE(from_a && from_b);
@@ -374,7 +339,7 @@ TEST(ZeldSim, InterleavedClientsGetTheirOwnAnswers)
         EXPECT_EQ(from_b->payload, std::string("\x02\x0a", 2));
     }
     // Two requests in one write are answered in order.
-    ASSERT_TRUE(a.Send(Query("lp1", kFirmware) + Query("lp2", kReadTimer)));
+    ASSERT_TRUE(a.Send(QueryFrame("lp1", kFirmwareItem) + QueryFrame("lp2", kReadTimerItem)));
     EXPECT_EQ(a.ReadAnswer()->payload, std::string("\x01\x05", 2));
     EXPECT_EQ(a.ReadAnswer()->payload, std::string("\x05\x80\x00\x00", 4));
 }
@@ -383,8 +348,8 @@ TEST(ZeldSim, InterleavedClientsGetTheirOwnAnswers)
 
 std::string ReplyHeader(int16_t code, int32_t length)
 {
-    return "zelr" + std::string(1, static_cast<char>(code & 0xFF)) + std::string(1, static_cast<char>(code >> 8)) +
-           std::string(2, '\0') + Le32(static_cast<uint32_t>(length));
+    return "zelr" + harness::Le16(static_cast<uint16_t>(code)) + harness::Le16(0) +
+           Le32(static_cast<uint32_t>(length));
 }
 
 // What a client gets for one request spoiled by `rule` (set to spoil just
@@ -443,7 +408,7 @@ TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
     ZeldSim sim(TwoPrinters());
     for (const auto& tc : cases) {
         const std::string expected = tc.closed ? tc.bytes : tc.bytes + normal;
-        const Seen s = Observe(sim, tc.rule, Query("lp1", kFirmware), tc.closed ? 0 : expected.size());
+        const Seen s = Observe(sim, tc.rule, QueryFrame("lp1", kFirmwareItem), tc.closed ? 0 : expected.size());
         EXPECT_EQ(Hex(s.bytes), Hex(expected)) << tc.rule;
         EXPECT_EQ(s.closed, tc.closed) << tc.rule;
     }
@@ -452,7 +417,7 @@ TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
 TEST(ZeldSim, HalfPayloadOfTheTimerIsTwoBytes)
 {
     ZeldSim sim(TwoPrinters());
-    const Seen s = Observe(sim, "half-payload", Query("lp1", kReadTimer), 0);
+    const Seen s = Observe(sim, "half-payload", QueryFrame("lp1", kReadTimerItem), 0);
     EXPECT_EQ(s.bytes, ReplyHeader(0, 4) + std::string("\x04\x00", 2));
     EXPECT_TRUE(s.closed);
 }
@@ -460,7 +425,7 @@ TEST(ZeldSim, HalfPayloadOfTheTimerIsTwoBytes)
 TEST(ZeldSim, ResetFaultResetsTheConnection)
 {
     ZeldSim sim(TwoPrinters());
-    const Seen s = Observe(sim, "reset", Query("lp1", kFirmware), 0);
+    const Seen s = Observe(sim, "reset", QueryFrame("lp1", kFirmwareItem), 0);
     EXPECT_EQ(s.bytes, "");
     EXPECT_EQ(s.error, ECONNRESET);
 }
@@ -470,7 +435,7 @@ TEST(ZeldSim, DelayedAnswerDoesNotHoldUpOthers)
     ZeldSim sim(TwoPrinters());
     sim.SetFault("lp1 * delay 2000");
     RawClient slow(sim.port());
-    ASSERT_TRUE(slow.Send(Query("lp1", kFirmware)));
+    ASSERT_TRUE(slow.Send(QueryFrame("lp1", kFirmwareItem)));
     ASSERT_TRUE(sim.WaitForLog("fault=\"lp1 * delay 2000\""));
     EXPECT_TRUE(ReadTimer(sim, "lp2")) << "another printer's client is served meanwhile";
     EXPECT_EQ(slow.Read(1, 0ms), "") << "the delayed answer is not there yet";
@@ -484,15 +449,15 @@ TEST(ZeldSim, FaultsAreScopedByPrinterItemAndCount)
     ZeldSim sim(TwoPrinters());
     sim.SetFaults({"lp1 102415 refuse 9", "lp2 * refuse 3 count 1"});
     RawClient c(sim.port());
-    EXPECT_EQ(c.Exchange(Query("lp1", kReadTimer))->code, 0) << "other items of lp1 are fine";
-    EXPECT_EQ(c.Exchange(Write("lp1", 2))->code, 9);
-    EXPECT_EQ(c.Exchange(Write("lp1", 2))->code, 9) << "without a count the rule stays";
-    EXPECT_EQ(c.Exchange(Query("lp1", kReadTimer))->payload, Le32(4)) << "a refused write stores nothing";
-    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 3);
-    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 0) << "count 1 spoils one request";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->code, 0) << "other items of lp1 are fine";
+    EXPECT_EQ(c.Exchange(WriteFrame("lp1", 2))->code, 9);
+    EXPECT_EQ(c.Exchange(WriteFrame("lp1", 2))->code, 9) << "without a count the rule stays";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->payload, Le32(4)) << "a refused write stores nothing";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 3);
+    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 0) << "count 1 spoils one request";
 
     sim.SetFaults({"lp2 * refuse 3 count 1"});
-    EXPECT_EQ(c.Exchange(Query("lp2", kFirmware))->code, 3) << "setting the rules again restarts the count";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 3) << "setting the rules again restarts the count";
 }
 
 TEST(ZeldSim, FaultsFromTheCommandLineAndControlFileStack)
@@ -500,28 +465,28 @@ TEST(ZeldSim, FaultsFromTheCommandLineAndControlFileStack)
     ZeldSim::Options o = TwoPrinters();
     o.faults = {"* 106520 refuse 6"};
     ZeldSim sim(o);
-    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 6);
+    EXPECT_EQ(Ask(sim, QueryFrame("lp1", kFirmwareItem))->code, 6);
     sim.SetFault("lp1 * refuse 8");
-    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 8) << "run-time rules come first";
-    EXPECT_EQ(Ask(sim, Query("lp2", kFirmware))->code, 6);
+    EXPECT_EQ(Ask(sim, QueryFrame("lp1", kFirmwareItem))->code, 8) << "run-time rules come first";
+    EXPECT_EQ(Ask(sim, QueryFrame("lp2", kFirmwareItem))->code, 6);
     sim.ClearFaults();
-    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 6) << "start-up rules stay";
+    EXPECT_EQ(Ask(sim, QueryFrame("lp1", kFirmwareItem))->code, 6) << "start-up rules stay";
 }
 
 TEST(ZeldSim, ControlFileWithAnErrorKeepsTheRulesItHad)
 {
     ZeldSim sim(TwoPrinters());
     sim.SetFault("lp1 * refuse 8");
-    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 8);
+    EXPECT_EQ(Ask(sim, QueryFrame("lp1", kFirmwareItem))->code, 8);
     sim.SetFault("lp1 * explode");
-    EXPECT_EQ(Ask(sim, Query("lp1", kFirmware))->code, 8);
+    EXPECT_EQ(Ask(sim, QueryFrame("lp1", kFirmwareItem))->code, 8);
     EXPECT_EQ(sim.CountLog("control error="), 1u);
 }
 
 TEST(ZeldSim, CloseBeforeAnsweringStillCarriesOutTheWrite)
 {
     ZeldSim sim(TwoPrinters());
-    EXPECT_TRUE(Observe(sim, "close-before", Write("lp1", 0x8001), 0).closed);
+    EXPECT_TRUE(Observe(sim, "close-before", WriteFrame("lp1", 0x8001), 0).closed);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 0x8001);
 }
 
@@ -565,14 +530,14 @@ TEST(ZeldSim, DropsOnlyTheBadClient)
     };
     ZeldSim sim(TwoPrinters());
     RawClient good(sim.port());
-    ASSERT_TRUE(good.Exchange(Query("lp1", kFirmware)));
+    ASSERT_TRUE(good.Exchange(QueryFrame("lp1", kFirmwareItem)));
     std::map<std::string, size_t> dropped;
     for (const auto& tc : cases) {
         RawClient bad(sim.port());
         ASSERT_TRUE(bad.Send(tc.bytes));
         EXPECT_TRUE(bad.ClosedByPeer()) << tc.what << ": dropped without waiting for more";
         EXPECT_EQ(sim.CountLog("garbage detail=" + std::string(tc.logged)), ++dropped[tc.logged]) << tc.what;
-        const auto a = good.Exchange(Query("lp1", kReadTimer));
+        const auto a = good.Exchange(QueryFrame("lp1", kReadTimerItem));
         ASSERT_TRUE(a) << tc.what << ": the good client is still served";
         EXPECT_EQ(a->code, 0);
     }
@@ -594,7 +559,7 @@ TEST(ZeldSim, ClientsBeyondTheCapAreTurnedAwayUntilOneLeaves)
     idle.front().reset();
     ASSERT_TRUE(sim.WaitForLog("close conn=1 reason=peer-closed"));
     EXPECT_TRUE(ReadTimer(sim, "lp1")) << "room again once a client left";
-    EXPECT_TRUE(idle.back()->Exchange(Query("lp2", kFirmware))) << "the idle ones were served all along";
+    EXPECT_TRUE(idle.back()->Exchange(QueryFrame("lp2", kFirmwareItem))) << "the idle ones were served all along";
 }
 
 TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)
@@ -602,13 +567,13 @@ TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)
     ZeldSim sim(TwoPrinters());
     {
         RawClient c(sim.port());
-        ASSERT_TRUE(c.Send(Query("lp1", kFirmware).substr(0, 20)));
+        ASSERT_TRUE(c.Send(QueryFrame("lp1", kFirmwareItem).substr(0, 20)));
         ASSERT_TRUE(sim.WaitForLog("open conn=1"));
     }
     EXPECT_TRUE(sim.WaitForLog("close conn=1 reason=peer-closed-mid-frame"));
     {
         RawClient c(sim.port());
-        ASSERT_TRUE(c.Send(Query("lp1", kFirmware)));
+        ASSERT_TRUE(c.Send(QueryFrame("lp1", kFirmwareItem)));
     }  // gone before reading the answer
     EXPECT_TRUE(sim.WaitForLog("close conn=2"));
     EXPECT_TRUE(ReadTimer(sim, "lp1"));
@@ -617,14 +582,14 @@ TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)
 TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
 {
     ZeldSim sim(TwoPrinters());
-    const std::string frame = Query("lp1", kFirmware);
+    const std::string frame = QueryFrame("lp1", kFirmwareItem);
     {
         RawClient first(sim.port());
         ASSERT_TRUE(first.Exchange(frame));
     }
     // No waiting in between: the close and the next open may reach the
     // simulator together, and must still be logged in order.
-    ASSERT_TRUE(Ask(sim, Write("lp1", 0x8004)));
+    ASSERT_TRUE(Ask(sim, WriteFrame("lp1", 0x8004)));
     ASSERT_TRUE(sim.WaitForLog("close conn=2"));
 
     const auto requests = sim.Requests();
@@ -640,7 +605,7 @@ TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
     EXPECT_EQ(ZeldSim::Field(requests[1], "stored"), "32772");
     EXPECT_EQ(ZeldSim::Field(requests[1], "answer"), "7a656c720000000000000000");
 
-    ASSERT_TRUE(Ask(sim, Query("odd \"name\"\x01", kFirmware)));
+    ASSERT_TRUE(Ask(sim, QueryFrame("odd \"name\"\x01", kFirmwareItem)));
     EXPECT_EQ(ZeldSim::Field(sim.Requests().back(), "printer"), R"("odd \"name\"\x01")")
         << "names are quoted with quotes and control bytes escaped";
 

@@ -1,27 +1,29 @@
-// The real program, worked as a user would: keyboard and mouse through
-// xdotool, windows as the X server shows them, frames as the daemon
+// The real program on a desktop of its own (Xvfb with openbox, a private
+// cupsd, the daemon simulator), worked as a user would: keyboard and mouse
+// through xdotool, windows as the X server shows them, frames as the
 // simulator received them.
+#include <algorithm>
 #include <chrono>
 #include <ostream>
 
 #include <unistd.h>
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include "desktop.h"
 #include "japanese.h"
+#include "wire.h"
 
-namespace e2e {
 namespace {
 
-constexpr long kFirmwareItem = 106520;
-constexpr long kTimerItem = 106523;
-constexpr long kWriteItem = 102415;
+using namespace harness;
 
-harness::ZeldSim::Options OnePrinter(uint16_t timer, int major = 1, int minor = 1,
+
+ZeldSim::Options OnePrinter(uint16_t timer, int major = 1, int minor = 1,
                                      std::vector<std::string> faults = {})
 {
-    harness::ZeldSim::Options o;
+    ZeldSim::Options o;
     o.printers = {{"lp1", major, minor, timer}};
     o.faults = std::move(faults);
     return o;
@@ -68,9 +70,9 @@ TEST(EndToEnd, ReadChangeWriteSendsExactFramesAndTheDaemonKeepsTheNewTimer)
 
     const auto requests = d.Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].raw, QueryFrameHex("lp1", kFirmwareItem));
-    EXPECT_EQ(requests[1].raw, QueryFrameHex("lp1", kTimerItem));
-    EXPECT_EQ(requests[2].item, kWriteItem);
+    EXPECT_EQ(requests[0].raw, Hex(QueryFrame("lp1", kFirmwareItem)));
+    EXPECT_EQ(requests[1].raw, Hex(QueryFrame("lp1", kReadTimerItem)));
+    EXPECT_EQ(requests[2].item, kWriteTimerItem);
     EXPECT_EQ(requests[2].value, 6);
     // The write's data part: 8, item 102415, the value widened to 32 bits.
     const std::string& raw = requests[2].raw;
@@ -84,7 +86,7 @@ TEST(EndToEnd, ReadChangeWriteSendsExactFramesAndTheDaemonKeepsTheNewTimer)
     ASSERT_TRUE(again);
     KeysAndClose(d, *again, "space");
     ASSERT_TRUE(d.sim().WaitForLog("item=102415", 10000ms, 1));
-    const auto writes = d.RequestsFor(kWriteItem);
+    const auto writes = d.RequestsFor(kWriteTimerItem);
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[1].value, 6);
     EXPECT_NE(writes[1].conn, writes[0].conn) << "each opening uses a fresh connection";
@@ -117,7 +119,7 @@ TEST_P(ValueTable, WidgetsShowTheTimerAndOkSendsWhatTheyShow)
     ASSERT_TRUE(dlg);
     KeysAndClose(d, *dlg, c.keys);
     ASSERT_TRUE(d.sim().WaitForLog("item=102415"));
-    const auto writes = d.RequestsFor(kWriteItem);
+    const auto writes = d.RequestsFor(kWriteTimerItem);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].value, c.sent);
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(c.sent));
@@ -172,7 +174,7 @@ TEST(EndToEnd, FirmwareBelowTheModelsMinimumWarnsAfterTheFirmwareQueryOnly)
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(ExpectWarningInsteadOfSettings(d));
     EXPECT_EQ(d.RequestsFor(kFirmwareItem).size(), 1u);
-    EXPECT_TRUE(d.RequestsFor(kTimerItem).empty());
+    EXPECT_TRUE(d.RequestsFor(kReadTimerItem).empty());
     EXPECT_EQ(d.sim().CountLog("close conn="), 0u) << "the connection stays open";
     ExpectCleanExit(d);
 }
@@ -206,8 +208,8 @@ TEST_P(FailingRead, WarnsAndShowsNoDialog)
     Desktop d({{"lp1"}}, OnePrinter(4, 1, 1, {f.rule}));
     ASSERT_TRUE(d.Start());
     ASSERT_TRUE(ExpectWarningInsteadOfSettings(d));
-    EXPECT_EQ(d.RequestsFor(kTimerItem).size(), f.timer_queries);
-    EXPECT_TRUE(d.RequestsFor(kWriteItem).empty());
+    EXPECT_EQ(d.RequestsFor(kReadTimerItem).size(), f.timer_queries);
+    EXPECT_TRUE(d.RequestsFor(kWriteTimerItem).empty());
     ExpectCleanExit(d);
 }
 
@@ -232,7 +234,7 @@ TEST(EndToEnd, RefusedWriteWarnsKeepsTheDialogAndCancelThenClosesIt)
     EXPECT_TRUE(d.x().IsViewable(*dlg)) << "a failed write keeps the settings dialog";
     // The focus is still on OK; the next button is Cancel.
     KeysAndClose(d, *dlg, "Tab space");
-    const auto writes = d.RequestsFor(kWriteItem);
+    const auto writes = d.RequestsFor(kWriteTimerItem);
     ASSERT_EQ(writes.size(), 1u) << "Cancel writes nothing";
     EXPECT_EQ(writes[0].value, 5);
     EXPECT_NE(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(5));
@@ -259,7 +261,7 @@ TEST(EndToEnd, ReopeningClosesTheFirstConnectionBeforeTheSecondExchange)
     const auto again = d.WaitSettings();
     ASSERT_TRUE(again);
     KeysAndClose(d, *again, "Escape");
-    const auto timers = d.RequestsFor(kTimerItem);
+    const auto timers = d.RequestsFor(kReadTimerItem);
     ASSERT_EQ(timers.size(), 2u);
     EXPECT_EQ(timers[0].conn, 1);
     EXPECT_EQ(timers[1].conn, 2);
@@ -280,7 +282,7 @@ TEST(EndToEnd, QueueNamedAtHostConnectsThereAndSendsTheBareName)
     ASSERT_EQ(requests.size(), 3u);
     for (const Request& r : requests)
         EXPECT_EQ(r.printer, "lp1");
-    EXPECT_EQ(requests[0].raw, QueryFrameHex("lp1", kFirmwareItem));
+    EXPECT_EQ(requests[0].raw, Hex(QueryFrame("lp1", kFirmwareItem)));
     EXPECT_EQ(requests[2].value, 3);
     EXPECT_TRUE(d.sim().WaitForLog("peer=127.0.0.1:"));
     ExpectCleanExit(d);
@@ -300,7 +302,7 @@ TEST(EndToEnd, CloseRequestsHideTheDialogsWhichOpenAgain)
     EXPECT_EQ(*again, *dlg) << "the same window is shown again";
     ASSERT_TRUE(d.x().CloseWindow(*again));
     ASSERT_TRUE(d.x().WaitHidden(*again));
-    EXPECT_TRUE(d.RequestsFor(kWriteItem).empty());
+    EXPECT_TRUE(d.RequestsFor(kWriteTimerItem).empty());
 
     // The warning too: hidden by the close request, shown again next time.
     d.sim().SetFault("lp1 106520 refuse 1");
@@ -340,10 +342,10 @@ TEST(EndToEnd, SilentDaemonWarnsWithinTheBoundAndTheWindowStaysUsable)
 
 TEST(EndToEnd, JapaneseSessionUsesTheInstalledCatalogue)
 {
-    harness::TempDir dir;
-    const auto locpath = japanese::LocalePath(dir.path());
+    TempDir dir;
+    const auto locpath = JapaneseLocalePath(dir.path());
     ASSERT_TRUE(locpath) << "no ja_JP.UTF-8 locale could be made";
-    harness::EnvChanges env{{"LANG", japanese::kLocale}};
+    EnvChanges env{{"LANG", kJapaneseLocale}};
     if (!locpath->empty())
         env["LOCPATH"] = *locpath;
 
@@ -355,7 +357,7 @@ TEST(EndToEnd, JapaneseSessionUsesTheInstalledCatalogue)
         EXPECT_EQ(d.CloseMain(), std::optional<int>(0)) << d.Stderr();
     }
 
-    const japanese::Staging staging = japanese::StageInstall(dir.path());
+    const Staging staging = StageInstall(dir.path());
     if (!staging.prefix.empty()) {
         for (const char* installed : {"/bin/quellon", "/share/applications/quellon.desktop",
                                       "/share/locale/ja/LC_MESSAGES/quellon.mo"})
@@ -377,5 +379,157 @@ TEST(EndToEnd, JapaneseSessionUsesTheInstalledCatalogue)
     ExpectCleanExit(d);
 }
 
+// ------------------------------------------------------------ the main window
+
+// Where the settings button's label is drawn inside the (fixed-size) main
+// window, and how dark its text gets when the button is sensitive.
+struct Region {
+    int x, y, width, height;
+};
+constexpr Region kSetButtonLabel{290, 278, 215, 18};
+constexpr int kSensitiveTextMaxLuma = 80;
+constexpr int kInsensitiveTextMinLuma = 100;
+
+// The darkest pixel of the settings button's label, as seen on screen.
+int SetButtonTextLuma(Desktop& d)
+{
+    const TempDir shots;
+    const std::string png = shots / "main.png";
+    if (!d.x().Screenshot(d.main_window(), png))
+        return -1;
+    GError* error = nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(png.c_str(), &error);
+    if (!pixbuf) {
+        g_clear_error(&error);
+        return -1;
+    }
+    int darkest = 255;
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+    const Region r = kSetButtonLabel;
+    for (int y = r.y; y < r.y + r.height && y < gdk_pixbuf_get_height(pixbuf); ++y) {
+        for (int x = r.x; x < r.x + r.width && x < gdk_pixbuf_get_width(pixbuf); ++x) {
+            const guchar* p = pixels + y * stride + x * channels;
+            darkest = std::min(darkest, (299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000);
+        }
+    }
+    g_object_unref(pixbuf);
+    return darkest;
+}
+
+bool SetButtonSensitive(Desktop& d)
+{
+    return SetButtonTextLuma(d) <= kSensitiveTextMaxLuma;
+}
+
+bool SetButtonInsensitive(Desktop& d)
+{
+    return SetButtonTextLuma(d) >= kInsensitiveTextMinLuma;
+}
+
+// Supported, case-different, unsupported and a model twice: the way a user
+// works it, Down selects the first row, and Tab, Tab, space presses Exit.
+TEST(EndToEnd, KeyboardSelectsARowEnablesTheButtonAndExits)
+{
+    Desktop d({{"Alpha", "Brelko M210"},
+               {"Beta-lower", "brelko m220"},
+               {"Delta", "Other Laser 9"},
+               {"Gamma", "Brelko M240C/M248C"},
+               {"Gamma-2", "Brelko M240C/M248C"}});
+    ASSERT_TRUE(d.Start()) << d.Stderr();
+    EXPECT_TRUE(WaitFor([&] { return SetButtonInsensitive(d); }, 10000ms))
+        << "the settings button is sensitive before any row is selected";
+
+    ASSERT_TRUE(d.KeysTo(d.main_window(), "Down"));
+    EXPECT_TRUE(WaitFor([&] { return SetButtonSensitive(d); }, 10000ms))
+        << "selecting a row did not make the settings button sensitive";
+
+    ASSERT_TRUE(d.KeysTo(d.main_window(), "Tab Tab space"));
+    EXPECT_EQ(d.WaitExit(), 0);
+    EXPECT_EQ(d.Stderr(), "");
+}
+
+// Without a supported printer the button stays off; Exit still ends it.
+TEST(EndToEnd, EmptyListKeepsTheButtonInsensitiveAndExitStillWorks)
+{
+    Desktop d(std::vector<Queue>{{"Delta", "Other Laser 9"}, {"Lower", "BRELKO M210"}});
+    ASSERT_TRUE(d.Start()) << d.Stderr();
+    ASSERT_TRUE(d.KeysTo(d.main_window(), "Down"));
+    EXPECT_TRUE(SetButtonInsensitive(d));
+    // The insensitive button is skipped: Tab goes straight to Exit.
+    ASSERT_TRUE(d.KeysTo(d.main_window(), "Tab space"));
+    EXPECT_EQ(d.WaitExit(), 0);
+}
+
+TEST(EndToEnd, CloseRequestEndsWithStatusZero)
+{
+    Desktop d(std::vector<Queue>{{"Alpha", "Brelko M210"}});
+    ASSERT_TRUE(d.Start()) << d.Stderr();
+    EXPECT_EQ(d.CloseMain(), 0);
+}
+
+TEST(EndToEnd, EscapeClosesLikeTheWindowManager)
+{
+    Desktop d(std::vector<Queue>{{"Alpha", "Brelko M210"}});
+    ASSERT_TRUE(d.Start()) << d.Stderr();
+    ASSERT_TRUE(d.KeysTo(d.main_window(), "Escape"));
+    EXPECT_EQ(d.WaitExit(), 0);
+}
+
+// libcups hands a local queue's PPD over as a link to the server's own file
+// when it can read that file; a server folder given relative to the working
+// folder makes the link point nowhere, so the program cannot read the PPD.
+TEST(EndToEnd, UnreadablePpdEndsWith255AndOneLineWithoutAWindow)
+{
+    Desktop d(std::vector<Queue>{{"Alpha", "Brelko M210"}, {"Broken", "Brelko M220"}});
+    TempDir work;
+    ASSERT_EQ(harness::Run({"mkdir", "-p", work / "serverroot/ppd"}, 10000ms), 0);
+    WriteFile(work / "serverroot/ppd/Broken.ppd", MakePpd("Brelko M220"));
+    d.Launch({{"CUPS_SERVERROOT", "serverroot"}},
+             {"sh", "-c", "cd \"$1\" && shift && exec \"$@\"", "sh", work.path()});
+
+    bool window_seen = false;
+    const bool ended = WaitFor(
+        [&] {
+            window_seen = window_seen || d.x().HasVisibleWindow("Quellon");
+            return !d.program().running();
+        },
+        30000ms);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(d.WaitExit(), 255);
+    EXPECT_FALSE(window_seen || d.x().HasVisibleWindow("Quellon"));
+    const std::string err = d.Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind("quellon: ", 0), 0u) << err;
+    EXPECT_NE(err.find("\"Broken\""), std::string::npos) << err;
+}
+
+struct NoDisplayCase {
+    std::optional<std::string> display;
+    std::string line;
+};
+
+void PrintTo(const NoDisplayCase& c, std::ostream* os)
+{
+    *os << "DISPLAY=" << c.display.value_or("(unset)");
+}
+
+class RealProgramWithoutDisplay : public testing::TestWithParam<NoDisplayCase> {};
+
+TEST_P(RealProgramWithoutDisplay, EndsWith255AndSaysSo)
+{
+    TempDir home;
+    std::string output;
+    const int status = harness::Run({BuildPath("src/quellon")}, 30000ms, &output,
+                           Combine({EnglishEnv(), QuietLeakCheck(),
+                                    {{"DISPLAY", GetParam().display}, {"HOME", home.path()}}}));
+    EXPECT_EQ(status, 255);
+    EXPECT_EQ(output, GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, RealProgramWithoutDisplay,
+                         testing::Values(NoDisplayCase{std::nullopt, "quellon: cannot open display\n"},
+                                         NoDisplayCase{":9999", "quellon: cannot open display :9999\n"}));
+
 }  // namespace
-}  // namespace e2e

@@ -9,21 +9,16 @@
 
 #include <gtk/gtk.h>
 
+#include "cupsd.h"
 #include "startcheck.h"
 
-namespace dialogs {
-
-struct PrinterRecord {
-    std::string name;
-    std::string model = "Brelko M220";
-    std::string driver = "2.60";
-};
+namespace harness {
 
 class DialogModel {
 public:
     // Builds the model with `printers` and selects the first one; sets
     // g_autoshutdown_window.
-    explicit DialogModel(const std::vector<PrinterRecord>& printers);
+    explicit DialogModel(const std::vector<Queue>& printers);
     // Disposes it the way the program ends: DisposeAutoShutdownWnd inside
     // an outer loop, then the record.
     ~DialogModel();
@@ -55,4 +50,4 @@ void Click(GtkWidget* window, const char* button);
 bool ShowAndAct(GtkWidget* window, const std::function<void()>& show,
                 const std::function<void()>& act);
 
-}  // namespace dialogs
+}  // namespace harness

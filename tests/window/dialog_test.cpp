@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "dialog.h"
-#include "gui_support.h"
+#include "gui.h"
 
 namespace {
 
-using testsupport::Gui;
-using testsupport::LoopGuard;
+using harness::Gui;
+using harness::LoopGuard;
 
 struct Record {
     UIDialog dialog;
@@ -145,7 +145,7 @@ TEST(ModalLoops, WithoutWindowShowReturnsAndHideOutsideALoopOnlyHides)
     UIDialog* bare = CreateDialog(sizeof(UIDialog), nullptr);
     ShowDialog(bare);  // nothing could ever quit its loop: must not start one
     ShowDialog(nullptr);
-    testsupport::LogCapture log;
+    harness::LogCapture log;
     Window dialog(nullptr);
     gtk_widget_show(dialog.record->dialog.window);
     HideDialog(dialog.header());

@@ -3,14 +3,14 @@
 #include <cstring>
 
 #include "assetdlg.h"
-#include "gui_support.h"
+#include "gui.h"
 #include "interface.h"
 #include "msgdlg.h"
 #include "ppddata.h"
 #include "support.h"
 #include "widgets.h"
 
-namespace dialogs {
+namespace harness {
 
 namespace {
 
@@ -47,11 +47,11 @@ gboolean DisposeInLoop(gpointer)
 
 }  // namespace
 
-DialogModel::DialogModel(const std::vector<PrinterRecord>& printers)
+DialogModel::DialogModel(const std::vector<Queue>& printers)
 {
-    testsupport::Gui();
+    Gui();
     wnd_ = reinterpret_cast<UIAutoShutdownWnd*>(CreateDialog(sizeof(UIAutoShutdownWnd), nullptr));
-    for (const PrinterRecord& p : printers) {
+    for (const Queue& p : printers) {
         UIPrinterInfo* info = CreateUIPrinterInfo(p.name.c_str());
         CopyName(info->modelName, p.model);
         CopyName(info->driverVersion, p.driver);
@@ -117,7 +117,7 @@ bool ShowAndAct(GtkWidget* window, const std::function<void()>& show,
         act();
     });
     {
-        testsupport::LoopGuard guard;
+        LoopGuard guard;
         show();
     }
     if (!shown)
@@ -125,4 +125,4 @@ bool ShowAndAct(GtkWidget* window, const std::function<void()>& show,
     return shown;
 }
 
-}  // namespace dialogs
+}  // namespace harness

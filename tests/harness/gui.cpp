@@ -1,4 +1,4 @@
-#include "gui_support.h"
+#include "gui.h"
 
 // gtest before the X headers: their macros (None, Bool) break it.
 #include <gtest/gtest.h>
@@ -11,18 +11,13 @@
 
 #include <unistd.h>
 
-#include "startcheck.h"
+namespace harness {
 
-// main.cpp is not part of the library; the tests own the model pointer.
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
-
-namespace testsupport {
-
-harness::XServer& Gui(bool window_manager)
+XServer& Gui(bool window_manager)
 {
-    static std::unique_ptr<harness::XServer> server;
+    static std::unique_ptr<XServer> server;
     if (!server) {
-        server = std::make_unique<harness::XServer>(window_manager);
+        server = std::make_unique<XServer>(window_manager);
         setenv("DISPLAY", server->display().c_str(), 1);
         unsetenv("XAUTHORITY");
         if (!gtk_init_check(nullptr, nullptr))
@@ -31,14 +26,14 @@ harness::XServer& Gui(bool window_manager)
     return *server;
 }
 
-bool PumpUntil(const std::function<bool()>& condition, harness::Millis timeout)
+bool PumpUntil(const std::function<bool()>& condition, Millis timeout)
 {
-    return harness::WaitFor(
+    return WaitFor(
         [&] {
             Pump();
             return condition();
         },
-        timeout, harness::Millis(2));
+        timeout, Millis(2));
 }
 
 void Pump()
@@ -47,7 +42,7 @@ void Pump()
         gtk_main_iteration_do(FALSE);
 }
 
-LoopGuard::LoopGuard(harness::Millis timeout)
+LoopGuard::LoopGuard(Millis timeout)
     : source_(g_timeout_add(static_cast<guint>(timeout.count()), OnTimeout, this))
 {
 }
@@ -95,7 +90,7 @@ bool LogCapture::Contains(const std::string& text) const
 
 std::string CaptureStderr(const std::function<void()>& body)
 {
-    harness::TempDir dir;
+    TempDir dir;
     const std::string path = dir / "stderr";
     std::fflush(stderr);
     const int saved = dup(2);
@@ -106,7 +101,7 @@ std::string CaptureStderr(const std::function<void()>& body)
     dup2(saved, 2);
     close(saved);
     std::fclose(file);
-    return harness::ReadFile(path);
+    return ReadFile(path);
 }
 
 unsigned long Xid(GtkWidget* window)
@@ -130,4 +125,4 @@ void Finalised::Notify(gpointer self, GObject*)
     static_cast<Finalised*>(self)->gone_ = true;
 }
 
-}  // namespace testsupport
+}  // namespace harness

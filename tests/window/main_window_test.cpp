@@ -9,7 +9,7 @@
 
 #include "callbacks.h"
 #include "cupsd.h"
-#include "gui_support.h"
+#include "gui.h"
 #include "interface.h"
 #include "startcheck.h"
 #include "support.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-using testsupport::Gui;
+using harness::Gui;
 
 // ------------------------------------------------------------------ registry
 
@@ -284,7 +284,7 @@ struct StartedModel {
             StartedModel* self;
             void (*action)(StartedModel*);
         } call{this, action};
-        testsupport::LoopGuard guard;
+        harness::LoopGuard guard;
         g_idle_add(
             [](gpointer data) -> gboolean {
                 auto* c = static_cast<Call*>(data);
@@ -343,9 +343,9 @@ TEST(WaysOut, CloseRequestBehavesLikeExit)
     StartedModel m(kQueues);
     ASSERT_NE(m.wnd, nullptr);
     ASSERT_EQ(m.wnd->printers_num, 5);
-    testsupport::Pump();
+    harness::Pump();
     EXPECT_TRUE(m.RunOuterLoop([](StartedModel* s) {
-        EXPECT_TRUE(Gui().CloseWindow(testsupport::Xid(s->wnd->dialog.window)));
+        EXPECT_TRUE(Gui().CloseWindow(harness::Xid(s->wnd->dialog.window)));
     }));
     m.ExpectMembersReleased();
     EXPECT_TRUE(gtk_widget_get_visible(m.wnd->dialog.window));

@@ -6,63 +6,39 @@
 #include <set>
 #include <sstream>
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-namespace e2e {
+namespace harness {
 
 namespace {
 
-// The value of `key=` in a simulator log line, without quotes.
-std::string Field(const std::string& line, const std::string& key)
+// The value of `key=` in a simulator log line, without quotes ("" when the
+// line has none).
+std::string Text(const std::string& line, const std::string& key)
 {
-    const std::string token = " " + key + "=";
-    const size_t at = line.find(token);
-    if (at == std::string::npos)
-        return "";
-    std::string value = line.substr(at + token.size());
-    value = value.substr(0, value.find(' '));
+    std::string value = ZeldSim::Field(line, key).value_or("");
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
     return value;
 }
 
-long Number(const std::string& text)
+// The same as a number; -1 when the line gives none ("-" included).
+long Number(const std::string& line, const std::string& key)
 {
+    const std::string text = Text(line, key);
     return text.empty() || text == "-" ? -1 : std::strtol(text.c_str(), nullptr, 10);
 }
 
-// A 32-bit wire value, least significant byte first, as hex.
-std::string HexLong(uint32_t value)
-{
-    std::string bytes;
-    for (int i = 0; i < 4; ++i, value >>= 8)
-        bytes += static_cast<char>(value & 0xFF);
-    return harness::Hex(bytes);
-}
-
-
 }  // namespace
 
-harness::EnvChanges EnglishEnv()
-{
-    return {{"LANG", "C"},
-            {"LC_ALL", std::nullopt},
-            {"LC_CTYPE", std::nullopt},
-            {"LC_MESSAGES", std::nullopt},
-            {"LANGUAGE", std::nullopt}};
-}
-
-Desktop::Desktop(const std::vector<Queue>& queues, harness::ZeldSim::Options sim)
+Desktop::Desktop(const std::vector<Queue>& queues, ZeldSim::Options sim)
 {
     for (const Queue& q : queues)
-        EXPECT_TRUE(cupsd_.AddQueue(q.name, harness::MakePpd(q.model, q.driver)));
-    sim_ = std::make_unique<harness::ZeldSim>(std::move(sim));
+        EXPECT_TRUE(cupsd_.AddQueue(q.name, MakePpd(q.model, q.driver)));
+    sim_ = std::make_unique<ZeldSim>(std::move(sim));
 }
 
 Desktop::~Desktop()
@@ -70,21 +46,19 @@ Desktop::~Desktop()
     app_.reset();
 }
 
-bool Desktop::Start(const harness::EnvChanges& extra, const std::string& main_title,
+void Desktop::Launch(const EnvChanges& extra, const std::vector<std::string>& wrapper)
+{
+    const EnvChanges env = Combine(
+        {EnglishEnv(), QuietLeakCheck(), x_.env(), cupsd_.env(), sim_->Env(), extra});
+    std::vector<std::string> argv = wrapper;
+    argv.push_back(BuildPath("src/quellon"));
+    app_ = std::make_unique<Process>(argv, env, out_ / "stdout", out_ / "stderr");
+}
+
+bool Desktop::Start(const EnvChanges& env, const std::string& main_title,
                     const std::vector<std::string>& wrapper)
 {
-    harness::EnvChanges env = EnglishEnv();
-    for (const auto& [key, value] : x_.env())
-        env[key] = value;
-    for (const auto& [key, value] : cupsd_.env())
-        env[key] = value;
-    for (const auto& [key, value] : sim_->Env())
-        env[key] = value;
-    for (const auto& [key, value] : extra)
-        env[key] = value;
-    std::vector<std::string> argv = wrapper;
-    argv.push_back(harness::BuildPath("src/quellon"));
-    app_ = std::make_unique<harness::Process>(argv, env, out_ / "stdout", out_ / "stderr");
+    Launch(env, wrapper);
     const auto id = x_.WaitWindow(main_title, 30000ms);
     if (!id)
         return false;
@@ -94,7 +68,7 @@ bool Desktop::Start(const harness::EnvChanges& extra, const std::string& main_ti
 
 std::string Desktop::Stderr() const
 {
-    return harness::ReadFile(out_ / "stderr");
+    return ReadFile(out_ / "stderr");
 }
 
 bool Desktop::KeysTo(unsigned long id, const std::string& keys)
@@ -134,7 +108,12 @@ std::optional<int> Desktop::CloseMain()
     if (!app_)
         return std::nullopt;
     x_.CloseWindow(main_);
-    return app_->Wait(20000ms);
+    return WaitExit();
+}
+
+std::optional<int> Desktop::WaitExit(Millis timeout)
+{
+    return app_ ? app_->Wait(timeout) : std::nullopt;
 }
 
 std::vector<Request> Desktop::Requests() const
@@ -142,11 +121,11 @@ std::vector<Request> Desktop::Requests() const
     std::vector<Request> out;
     for (const std::string& line : sim_->Requests()) {
         Request r;
-        r.conn = static_cast<int>(Number(Field(line, "conn")));
-        r.item = Number(Field(line, "item"));
-        r.value = Number(Field(line, "value"));
-        r.printer = Field(line, "printer");
-        r.raw = Field(line, "raw");
+        r.conn = static_cast<int>(Number(line, "conn"));
+        r.item = Number(line, "item");
+        r.value = Number(line, "value");
+        r.printer = Text(line, "printer");
+        r.raw = Text(line, "raw");
         out.push_back(r);
     }
     return out;
@@ -197,30 +176,4 @@ int Desktop::ConnectionsTo(uint16_t port)
     return count;
 }
 
-ClosedPort::ClosedPort() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port_ = ntohs(addr.sin_port);
-}
-
-ClosedPort::~ClosedPort()
-{
-    if (fd_ >= 0)
-        close(fd_);
-}
-
-std::string QueryFrameHex(const std::string& printer, long item)
-{
-    const std::string locale = "en_GB.UTF-8";
-    const std::string body = HexLong(static_cast<uint32_t>(printer.size())) + harness::Hex(printer) +
-                             HexLong(static_cast<uint32_t>(locale.size())) + harness::Hex(locale) +
-                             HexLong(4) + HexLong(static_cast<uint32_t>(item));
-    return harness::Hex("zel0") + HexLong(19) + HexLong(static_cast<uint32_t>(body.size() / 2)) + body;
-}
-
-}  // namespace e2e
+}  // namespace harness

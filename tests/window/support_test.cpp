@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "gui_support.h"
+#include "gui.h"
 #include "support.h"
 
 namespace {
 
-using testsupport::Gui;
-using testsupport::LogCapture;
+using harness::Gui;
+using harness::LogCapture;
 
 // A top-level with a classic combo, registered by the convention.
 struct ComboWindow {
@@ -77,7 +77,7 @@ TEST(Registry, ReferencedWidgetOutlivesItsContainerUntilTheTopLevelGoes)
     EXPECT_EQ(G_OBJECT(box)->ref_count, 1u);
     EXPECT_EQ(G_OBJECT(label)->ref_count, 2u);
 
-    testsupport::Finalised label_gone(label);
+    harness::Finalised label_gone(label);
     gtk_container_remove(GTK_CONTAINER(box), label);
     EXPECT_FALSE(label_gone());
     EXPECT_EQ(lookup_widget(window, "label1"), label);
@@ -135,7 +135,7 @@ TEST(Pixmaps, FoundEntryThatIsNoImageFailsToLoad)
     add_pixmap_directory(dirs.b.path().c_str());
 
     GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(1);
-    const std::string err = testsupport::CaptureStderr([&] { pixbuf = create_pixbuf("q.png"); });
+    const std::string err = harness::CaptureStderr([&] { pixbuf = create_pixbuf("q.png"); });
     EXPECT_EQ(pixbuf, nullptr);
     EXPECT_EQ(err.rfind("Failed to load pixbuf file: " + (dirs.b / "q.png") + ": ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);

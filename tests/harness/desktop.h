@@ -14,16 +14,7 @@
 #include "xserver.h"
 #include "zeld_sim.h"
 
-namespace e2e {
-
-using harness::Millis;
-using namespace std::chrono_literals;
-
-struct Queue {
-    std::string name;
-    std::string model = "Brelko M220";
-    std::string driver = "2.60";
-};
+namespace harness {
 
 // One request the simulator received, from its log.
 struct Request {
@@ -36,18 +27,24 @@ struct Request {
 
 class Desktop {
 public:
-    Desktop(const std::vector<Queue>& queues, harness::ZeldSim::Options sim = {});
+    Desktop(const std::vector<Queue>& queues, ZeldSim::Options sim = {});
     ~Desktop();
 
     // Starts the program with LANG=C (or what `env` sets), behind the
-    // command `wrapper` if one is given, and waits for its main window;
-    // false when it does not appear.
-    bool Start(const harness::EnvChanges& env = {}, const std::string& main_title = "Quellon",
+    // command `wrapper` if one is given (the program's path comes last).
+    void Launch(const EnvChanges& env = {}, const std::vector<std::string>& wrapper = {});
+    // Launches it and waits for its main window; false when it does not
+    // appear.
+    bool Start(const EnvChanges& env = {}, const std::string& main_title = "Quellon",
                const std::vector<std::string>& wrapper = {});
+    Process& program() { return *app_; }
+    // The program's exit status once it has ended by itself (nullopt when
+    // it does not within the deadline).
+    std::optional<int> WaitExit(Millis timeout = 20000ms);
 
-    harness::XServer& x() { return x_; }
-    harness::ZeldSim& sim() { return *sim_; }
-    harness::PrivateCupsd& cupsd() { return cupsd_; }
+    XServer& x() { return x_; }
+    ZeldSim& sim() { return *sim_; }
+    PrivateCupsd& cupsd() { return cupsd_; }
     unsigned long main_window() const { return main_; }
     // What the program wrote to standard error so far.
     std::string Stderr() const;
@@ -74,35 +71,12 @@ public:
     std::vector<Request> RequestsFor(long item) const;
 
 private:
-    harness::XServer x_{true};
-    harness::PrivateCupsd cupsd_;
-    std::unique_ptr<harness::ZeldSim> sim_;
-    harness::TempDir out_;
-    std::unique_ptr<harness::Process> app_;
+    XServer x_{true};
+    PrivateCupsd cupsd_;
+    std::unique_ptr<ZeldSim> sim_;
+    TempDir out_;
+    std::unique_ptr<Process> app_;
     unsigned long main_ = 0;
 };
 
-// The environment the tests run the program in: English texts, no locale
-// settings of the caller.
-harness::EnvChanges EnglishEnv();
-
-// A loopback port that refuses every connection for as long as this lives:
-// bound, never listening, so no other test's server can take it meanwhile.
-class ClosedPort {
-public:
-    ClosedPort();
-    ~ClosedPort();
-    ClosedPort(const ClosedPort&) = delete;
-    ClosedPort& operator=(const ClosedPort&) = delete;
-    uint16_t port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
-
-// The hex of a query frame (command 19, items 106520/106523) for `printer`
-// with the English locale string.
-std::string QueryFrameHex(const std::string& printer, long item);
-
-}  // namespace e2e
+}  // namespace harness

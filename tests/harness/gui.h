@@ -10,15 +10,15 @@
 
 #include "xserver.h"
 
-namespace testsupport {
+namespace harness {
 
 // This process's own X server (started on first use, with or without a
 // window manager as the first caller asks) with the toolkit initialised on
 // it.
-harness::XServer& Gui(bool window_manager = false);
+XServer& Gui(bool window_manager = false);
 
 // Runs main loop iterations until `condition` holds or `timeout` passes.
-bool PumpUntil(const std::function<bool()>& condition, harness::Millis timeout = harness::Millis(10000));
+bool PumpUntil(const std::function<bool()>& condition, Millis timeout = Millis(10000));
 // Runs the pending main loop iterations.
 void Pump();
 
@@ -27,7 +27,7 @@ void Pump();
 // every loop (and records a failure) should the test hang.
 class LoopGuard {
 public:
-    explicit LoopGuard(harness::Millis timeout = harness::Millis(20000));
+    explicit LoopGuard(Millis timeout = Millis(20000));
     ~LoopGuard();
     bool fired() const { return fired_; }
 
@@ -71,4 +71,4 @@ private:
     bool gone_ = false;
 };
 
-}  // namespace testsupport
+}  // namespace harness

@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "gui_support.h"
+#include "gui.h"
 #include "support.h"
 #include "widgets.h"
 
 namespace {
 
-using testsupport::Gui;
-using testsupport::LogCapture;
+using harness::Gui;
+using harness::LogCapture;
 
 // ------------------------------------------------------------- the counter
 
