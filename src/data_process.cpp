@@ -2,7 +2,7 @@
 
 #include <poll.h>
 
-#include "startcheck.h"
+#include "model.h"
 
 // Sends the staged request and reads its response: 0 when the daemon
 // accepted it, -1 when the transport failed, -2 when the daemon refused.

@@ -135,16 +135,6 @@ namespace {
 
 enum { COLUMN_PRINTER, COLUMN_MODEL, COLUMN_COUNT };
 
-// Whether `model` is one of the supported models, compared byte for byte.
-bool IsSupportedModel(const char* model)
-{
-    for (int i = 0; const char* name = GetASModelName(i); ++i) {
-        if (g_strcmp0(name, model) == 0)
-            return true;
-    }
-    return false;
-}
-
 // A list of the supported printers, in discovery order.
 GtkListStore* create_model(const UIAutoShutdownWnd* wnd)
 {

@@ -33,6 +33,7 @@ void PrintTo(const Documented& d, std::ostream* os)
 // One line per installed program.
 const Documented kDocumented[] = {
     {"quellon", "src/quellon", "man/quellon.1"},
+    {"quellonctl", "quellonctl/quellonctl", "man/quellonctl.1"},
 };
 
 struct Ran {

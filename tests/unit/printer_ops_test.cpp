@@ -215,7 +215,7 @@ TEST_F(PrinterOps, LocaleChoice)
         {"en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
         {"ja", nullptr, "ja_JP.UTF-8"},
         {nullptr, nullptr, "en_GB.UTF-8"},
-        {"", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"", "ja_JP.UTF-8", "ja_JP.UTF-8"},
         {"j", "ja_JP.UTF-8", "en_GB.UTF-8"},
         {"C", nullptr, "en_GB.UTF-8"},
     };
