@@ -91,8 +91,10 @@ std::string RenderedPage(const std::string& page)
     return man.out;
 }
 
-const harness::EnvChanges kNoDisplay{{"DISPLAY", std::nullopt}, {"LANG", "C"},
-                                     {"LC_ALL", std::nullopt}};
+// English texts, no display, and nothing but the program's own words on
+// standard error, also under the leak checker.
+const harness::EnvChanges kNoDisplay = harness::Combine(
+    {harness::EnglishEnv(), harness::QuietLeakCheck(), {{"DISPLAY", std::nullopt}}});
 
 class Documentation : public testing::TestWithParam<Documented> {};
 
