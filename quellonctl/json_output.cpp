@@ -190,6 +190,7 @@ std::string ResultsJson(Command command, bool dry_run, const std::vector<Printer
     std::vector<std::string> printers;
     for (const PrinterResult& result : results)
         printers.push_back(ResultEntry(result, command));
-    const std::string extra = command == Command::kSet ? "\n  \"dry_run\": " + Bool(dry_run) + "," : "";
+    const std::string extra =
+        command == Command::kSet ? "\n  \"dry_run\": " + Bool(dry_run) + "," : "";
     return Document(command == Command::kSet ? "set" : "get", extra, printers);
 }

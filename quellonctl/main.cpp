@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "format.h"
 #include "i18n.h"
 #include "json_output.h"
 #include "model.h"
@@ -57,13 +58,6 @@ void TraceFrame(const VxsktModule* vxskt, bool sent, const unsigned char* bytes,
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-std::string Printf(const char* format, const std::string& value)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, value.c_str());
-    return text;
-}
-
 int List(const Options& options)
 {
     Inventory inventory;
@@ -97,9 +91,9 @@ std::vector<Queue> Select(const Options& options, Inventory* inventory,
             AddQueuesWithoutRecord(inventory);
         others_complete = true;
         const Queue* other = FindQueue(inventory->others, name);
-        results->push_back(NotDone(other ? *other : Queue{name, "", "", "", ""},
-                                   other ? "unsupported-model" : "unknown-queue"));
-        results->back().outcome = Outcome::kFailed;
+        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", ""},
+                                    Outcome::kFailed,
+                                    other ? "unsupported-model" : "unknown-queue"));
     }
     return selected;
 }
@@ -197,7 +191,7 @@ int Named(const Options& options)
     if (options.command == Command::kSet && !rejected.empty()) {
         std::vector<PrinterResult> skipped;
         for (const Queue& queue : selected)
-            skipped.push_back(NotDone(queue, "not-attempted"));
+            skipped.push_back(Unworked(queue, Outcome::kNotDone, "not-attempted"));
         Report(options, InOrder(options, skipped, rejected));
         return kExitFailed;
     }
@@ -234,7 +228,7 @@ int main(int argc, char** argv)
         vxsktSetTrace(TraceFrame);
 
     if (!SchedulerAnswers()) {
-        SayError(Printf(_("cannot reach the CUPS scheduler at %s"), CupsServerName()));
+        SayError(Printf(_("cannot reach the CUPS scheduler at %s"), CupsServerName().c_str()));
         return kExitNoCups;
     }
     if (options.command == Command::kList)

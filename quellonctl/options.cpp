@@ -1,8 +1,8 @@
 #include "options.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "format.h"
 #include "i18n.h"
 #include "printerops.h"
 
@@ -13,13 +13,6 @@ constexpr int kMaxJobs = 64;
 // A day: anything longer is a typing slip, not a deadline.
 constexpr int64_t kMaxTimeoutMs = 86400 * 1000LL;
 constexpr unsigned kOnDefaultHours = 4;
-
-std::string Format(const char* format, const std::string& value)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, value.c_str());
-    return text;
-}
 
 // A whole decimal number in [low, high]; no sign, blanks or suffix.
 bool ParseInteger(const std::string& text, int64_t low, int64_t high, int64_t* value)
@@ -116,7 +109,7 @@ private:
             return true;
         }
         if (index_ + 1 >= args_.size())
-            return Fail(Format(_("option %s needs a value"), name));
+            return Fail(Printf(_("option %s needs a value"), name.c_str()));
         *value = args_[++index_];
         return true;
     }
@@ -150,7 +143,7 @@ private:
         else if (Is(arg, "--port"))
             return Port(arg);
         else
-            return Fail(Format(_("unknown option %s"), arg));
+            return Fail(Printf(_("unknown option %s"), arg.c_str()));
         return true;
     }
 
@@ -161,7 +154,8 @@ private:
         if (!Value("--jobs", arg, &value))
             return false;
         if (!ParseInteger(value, kMinJobs, kMaxJobs, &jobs))
-            return Fail(Format(_("--jobs wants a number from 1 to 64, not \"%s\""), value));
+            return Fail(
+                Printf(_("--jobs wants a number from 1 to 64, not \"%s\""), value.c_str()));
         options_->jobs = static_cast<int>(jobs);
         return true;
     }
@@ -172,7 +166,8 @@ private:
         if (!Value("--timeout", arg, &value))
             return false;
         if (!ParseSeconds(value, &options_->timeout_ms))
-            return Fail(Format(_("--timeout wants seconds above 0, not \"%s\""), value));
+            return Fail(
+                Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
         return true;
     }
 
@@ -183,7 +178,8 @@ private:
         if (!Value("--port", arg, &value))
             return false;
         if (!ParseInteger(value, 1, 65535, &port))
-            return Fail(Format(_("--port wants a number from 1 to 65535, not \"%s\""), value));
+            return Fail(
+                Printf(_("--port wants a number from 1 to 65535, not \"%s\""), value.c_str()));
         options_->port = static_cast<int>(port);
         return true;
     }
@@ -194,7 +190,7 @@ private:
         if (words_.empty())
             return Fail(_("no command given: list, get or set"));
         if (!ParseCommand(words_[0], &options_->command))
-            return Fail(Format(_("unknown command \"%s\": list, get or set"), words_[0]));
+            return Fail(Printf(_("unknown command \"%s\": list, get or set"), words_[0].c_str()));
         std::vector<std::string> rest(words_.begin() + 1, words_.end());
         if (options_->command == Command::kList && !rest.empty())
             return Fail(_("list takes no queue names"));
@@ -221,7 +217,8 @@ private:
         const std::string value = rest->back();
         rest->pop_back();
         if (!ParseSetting(value, &options_->setting))
-            return Fail(Format(_("\"%s\" is not a value: off, on, or 1 to 8 hours"), value));
+            return Fail(
+                Printf(_("\"%s\" is not a value: off, on, or 1 to 8 hours"), value.c_str()));
         return true;
     }
 
@@ -269,7 +266,8 @@ std::string HelpText()
              "\n"
              "Commands:\n"
              "  list              the supported queues, with model and driver version\n"
-             "  get               firmware version and timer (every listed queue when none is named)\n"
+             "  get               firmware version and timer (every listed queue when none\n"
+             "                    is named)\n"
              "  set               sets the timer; VALUE is off, on, or 1 to 8 (hours)\n"
              "\n"
              "Options:\n"

@@ -100,10 +100,10 @@ PrinterResult Write(PrinterResult result, Connection* connection, Target* target
 
 }  // namespace
 
-PrinterResult NotDone(const Queue& queue, const std::string& error)
+PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error)
 {
     PrinterResult result = Begin(queue);
-    result.outcome = Outcome::kNotDone;
+    result.outcome = outcome;
     result.error = error;
     return result;
 }
@@ -251,7 +251,7 @@ std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted)
     std::vector<PrinterResult> results = pool.results;
     for (size_t i = 0; i < pool.queues.size(); ++i) {
         if (!pool.finished[i])
-            results[i] = NotDone(pool.queues[i], "interrupted");
+            results[i] = Unworked(pool.queues[i], Outcome::kNotDone, "interrupted");
     }
     return results;
 }

@@ -48,7 +48,7 @@ struct PrinterResult {
 PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings);
 
 // The result of a queue that is not worked on, with the reason code.
-PrinterResult NotDone(const Queue& queue, const std::string& error);
+PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error);
 
 struct Pool;
 

@@ -1,26 +1,15 @@
 #include "text_output.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cwchar>
 #include <string>
 
+#include "format.h"
 #include "i18n.h"
 #include "printerops.h"
 
 namespace {
 
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
 
 // Columns on a terminal: wide characters take two, a byte that is not a
 // character of the locale one.
@@ -125,7 +114,8 @@ std::string Failure(const PrinterResult& result)
         return _("not a supported printer (see: quellonctl list --all)");
     if (e == "old-driver")
         return Printf(_("driver %s is older than %s: not supported"),
-                      result.driver.empty() ? _("none") : result.driver.c_str(), MinDriverVersion());
+                      result.driver.empty() ? _("none") : result.driver.c_str(),
+                      MinDriverVersion());
     if (e == "old-firmware")
         return Printf(_("firmware %s is older than %s: not supported"), result.firmware.c_str(),
                       result.min_firmware.c_str());

@@ -3,6 +3,7 @@
 // them, its exit statuses, its JSON in two locales, and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "cupsd.h"
 #include "japanese.h"
 #include "process.h"
+#include "wire.h"
 #include "zeld_sim.h"
 
 namespace {
@@ -19,6 +21,8 @@ using harness::Millis;
 using namespace std::chrono_literals;
 
 const Millis kRunTimeout = 60000ms;
+const std::string kWrite = std::to_string(harness::kWriteTimerItem);
+const std::string kRead = std::to_string(harness::kReadTimerItem);
 
 struct TestQueue {
     std::string name;
@@ -73,7 +77,7 @@ protected:
         return ran;
     }
 
-    size_t Writes() const { return sim_->CountLog("item=102415"); }
+    size_t Writes() const { return sim_->CountLog("item=" + kWrite); }
     size_t Requests() const { return sim_->Requests().size(); }
 
     harness::TempDir dir_;
@@ -171,8 +175,8 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
            {"Loses", "Brelko M250C"}, {"Keeps", "Brelko M210"}},
           Printers({{"A", 1, 2, 4}, {"B", 1, 1, 6}, {"Refuses", 1, 0, 4}, {"Loses", 1, 0, 4},
                     {"Keeps", 1, 0, 4}},
-                   {"Refuses 102415 refuse 5", "Loses 102415 close-before count 1",
-                    "Keeps 102415 store 5"}));
+                   {"Refuses " + kWrite + " refuse 5", "Loses " + kWrite + " close-before count 1",
+                    "Keeps " + kWrite + " store 5"}));
 
     const Ran dry = Run({"set", "--dry-run", "A", "B", "6"});
     EXPECT_EQ(dry.status, 0) << dry.err;
@@ -189,11 +193,14 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
     // The write is followed by a read on the same connection.
     const auto lines = sim_->Requests();
     const auto write = std::find_if(lines.begin(), lines.end(),
-                                    [](const std::string& l) { return Has(l, "item=102415"); });
+                                    [](const std::string& l) { return Has(l, "item=" + kWrite); });
     ASSERT_NE(write, lines.end());
-    ASSERT_NE(write + 1, lines.end());
-    EXPECT_TRUE(Has(*(write + 1), "item=106523"));
-    EXPECT_EQ(harness::ZeldSim::Field(*write, "conn"), harness::ZeldSim::Field(*(write + 1), "conn"));
+    const auto conn = harness::ZeldSim::Field(*write, "conn");
+    const auto next = std::find_if(write + 1, lines.end(), [&](const std::string& l) {
+        return harness::ZeldSim::Field(l, "conn") == conn;
+    });
+    ASSERT_NE(next, lines.end());
+    EXPECT_TRUE(Has(*next, "item=" + kRead)) << *next;
 
     const Ran off = Run({"set", "A", "off"});
     EXPECT_EQ(off.out, "A: 6 hours -> off (6 hours kept) (confirmed)\n");
@@ -299,9 +306,9 @@ TEST_F(Quellonctl, JsonIsTheSameBytesInEnglishAndJapanese)
 {
     Setup({{"A", "Brelko M210"}, {"B", "Brelko M240C/M248C"}, {"C", "Brelko M230", "2.5"}},
           Printers({{"A", 1, 2, 0x8003}, {"B", 1, 2, 4}}));
-    const auto locpath = japanese::LocalePath(dir_.path());
+    const auto locpath = harness::JapaneseLocalePath(dir_.path());
     ASSERT_TRUE(locpath) << "no ja_JP.UTF-8 locale could be made";
-    harness::EnvChanges ja{{"LANG", japanese::kLocale}};
+    harness::EnvChanges ja{{"LANG", harness::kJapaneseLocale}};
     if (!locpath->empty())
         ja["LOCPATH"] = *locpath;
     for (const std::vector<std::string>& args :

@@ -8,8 +8,8 @@
 #include "model.h"
 #include "printerops.h"
 #include "tcp_peer.h"
+#include "wire.h"
 
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
 namespace {
 
@@ -34,8 +34,9 @@ std::string Items(const std::vector<std::string>& requests)
 {
     std::string items;
     for (const std::string& frame : requests) {
-        const bool write = frame.compare(frame.size() - 8, 4, Le32(102415)) == 0;
-        items += write ? "W" : frame.substr(frame.size() - 4) == Le32(106523) ? "R" : "?";
+        const bool write = frame.compare(frame.size() - 8, 4, Le32(harness::kWriteTimerItem)) == 0;
+        const bool read = frame.substr(frame.size() - 4) == Le32(harness::kReadTimerItem);
+        items += write ? "W" : read ? "R" : "?";
     }
     return items;
 }

@@ -10,7 +10,6 @@
 #include "model.h"
 #include "options.h"
 
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
 namespace {
 
@@ -23,7 +22,8 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
 TEST(Arguments, CommandsQueuesAndOptionsInAnyOrder)
 {
     Options o;
-    ASSERT_TRUE(Parse({"--jobs", "3", "set", "a", "--dry-run", "b@host", "--timeout=2.5", "7"}, &o));
+    ASSERT_TRUE(
+        Parse({"--jobs", "3", "set", "a", "--dry-run", "b@host", "--timeout=2.5", "7"}, &o));
     EXPECT_EQ(o.command, Command::kSet);
     EXPECT_EQ(o.queues, (std::vector<std::string>{"a", "b@host"}));
     EXPECT_EQ(o.setting.kind, Setting::kHours);
