@@ -11,10 +11,10 @@
 #include "json_output.h"
 #include "model.h"
 #include "options.h"
+#include "printerops.h"
 #include "queues.h"
 #include "runner.h"
 #include "text_output.h"
-#include "printerops.h"
 
 // The command line has no window model; the request exchange looks here
 // for the window's connection and finds none.

@@ -10,9 +10,9 @@
 #include <pthread.h>
 
 #include "data_process.h"
-#include "deadline_standin.h"
 #include "model.h"
 #include "printerops.h"
+#include "vxsktmodule.h"
 
 namespace {
 

@@ -53,7 +53,10 @@ namespace {
 constexpr unsigned short kTimerOff = 0x8000;
 constexpr unsigned short kTimerHours = 0x7FFF;
 // What OK sends when the entry holds nothing at all.
-constexpr unsigned short kDefaultHours = 4;
+constexpr long kDefaultHours = 4;
+// The periods the list offers; "on" is never sent with any other.
+constexpr long kMinHours = 1;
+constexpr long kMaxHours = 8;
 
 // Replaces the window model's connection by a new one to the selected
 // printer's daemon; false when none could be opened.
@@ -210,10 +213,15 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
         return 1;
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
     const gchar* ptime = GetCurrComboText(window, "ShutdownSDlg_Time_combo_entry");
-    unsigned short time = kDefaultHours;
     // strtol rather than atoi: the same digits, without undefined overflow.
-    if (ptime)
-        time = static_cast<unsigned short>(std::strtol(ptime, nullptr, 10) & 0xFFFF);
+    const long hours = ptime ? std::strtol(ptime, nullptr, 10) : kDefaultHours;
+    // The entry may still show a period the printer reported outside the
+    // list; switching on with it would ask for what the user never chose.
+    if (use_astime && (hours < kMinHours || hours > kMaxHours)) {
+        ShowMsgDlg(wnd, 2);
+        return 0;
+    }
+    unsigned short time = static_cast<unsigned short>(hours & 0xFFFF);
     if (!use_astime)
         time |= kTimerOff;
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))

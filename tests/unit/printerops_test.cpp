@@ -1,5 +1,5 @@
 // The shared printer operations without any window: the verified write
-// against a scripted daemon, frame by frame, and the locale precedence.
+// against a scripted daemon, frame by frame.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,7 +9,6 @@
 #include "printerops.h"
 #include "tcp_peer.h"
 #include "wire.h"
-
 
 namespace {
 
@@ -137,39 +136,6 @@ TEST_F(VerifiedWriteTest, ALostReplyWithNothingToReadBackIsAFailureThatKnowsNoth
     EXPECT_TRUE(report.held_known);
     EXPECT_EQ(report.held, 4);
     EXPECT_EQ(Items(peer_.Requests()), "RWRWR");
-}
-
-TEST(ChooseLocaleString, LcAllThenLcCtypeThenLangAndEmptyCountsAsUnset)
-{
-    struct Case {
-        const char* lc_all;
-        const char* lc_ctype;
-        const char* lang;
-        const char* locale;
-    };
-    const Case cases[] = {
-        {"ja_JP.UTF-8", nullptr, "C", "ja_JP.UTF-8"},
-        {"C", nullptr, "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {nullptr, "C", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"", "", "ja_JP.eucJP", "ja_JP.UTF-8"},
-        {"", nullptr, nullptr, "en_GB.UTF-8"},
-    };
-    for (const Case& c : cases) {
-        const auto set = [](const char* name, const char* value) {
-            value ? setenv(name, value, 1) : unsetenv(name);
-        };
-        set("LC_ALL", c.lc_all);
-        set("LC_CTYPE", c.lc_ctype);
-        set("LANG", c.lang);
-        char* locale = ChooseLocaleString();
-        EXPECT_STREQ(locale, c.locale) << (c.lc_all ? c.lc_all : "-") << " "
-                                       << (c.lc_ctype ? c.lc_ctype : "-") << " "
-                                       << (c.lang ? c.lang : "-");
-        std::free(locale);
-    }
-    unsetenv("LC_ALL");
-    unsetenv("LC_CTYPE");
-    unsetenv("LANG");
 }
 
 }  // namespace
