@@ -16,7 +16,7 @@ PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
 # package checks add.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
-               valgrind clang libclang-rt-14-dev)
+               valgrind clang libclang-rt-14-dev man-db groff-base)
 
 say() { printf 'quellon: %s\n' "$*"; }
 
