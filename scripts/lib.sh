@@ -1,5 +1,6 @@
-# Shared by scripts/demo and scripts/test: package installation, builds and
-# the clean-up of every process a run started.
+# Shared by scripts/demo, scripts/tour.sh and scripts/test: package
+# installation, builds, waiting, and the clean-up of every process a run
+# started.
 
 QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -29,6 +30,20 @@ ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq >/dev/null
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# wait_for WHAT SECONDS COMMAND...: polls COMMAND until it succeeds; says
+# what it gave up on after SECONDS.
+wait_for() {
+    local what=$1 seconds=$2; shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        if [ $SECONDS -ge $deadline ]; then
+            say "gave up waiting for $what after ${seconds}s"
+            return 1
+        fi
+        sleep 0.05
+    done
 }
 
 # configure_and_build DIR [cmake options...]
