@@ -29,7 +29,6 @@ constexpr int32_t kWriteLength = 8;
 constexpr const char* kLocaleJapanese = "ja_JP.UTF-8";
 constexpr const char* kLocaleEnglish = "en_GB.UTF-8";
 constexpr const char* kCharset = "UTF-8";
-constexpr int kFirmVerSize = 10;
 
 // Stages the data part of an item request (the value only for a write)
 // and runs the exchange. Returns SendRequest's result; -1 when there is
@@ -78,11 +77,11 @@ int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(wnd->pVxskt, &major, 1, 0) < 0 ||
-        vxsktGetResData(wnd->pVxskt, &minor, 1, 0) < 0) {
+    if (vxsktGetResData(wnd->pVxskt, &major, VXSKT_RES_BYTE, 0) < 0 ||
+        vxsktGetResData(wnd->pVxskt, &minor, VXSKT_RES_BYTE, 0) < 0) {
         return -1;
     }
-    std::snprintf(firmVer, kFirmVerSize, "%02d.%02d", major, minor);
+    std::snprintf(firmVer, FIRM_VER_SIZE, "%02d.%02d", major, minor);
     return 0;
 }
 
@@ -94,7 +93,7 @@ int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer)
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(wnd->pVxskt, &value, 3, 0) < 0) {
+    if (vxsktGetResData(wnd->pVxskt, &value, VXSKT_RES_LONG, 0) < 0) {
         return -1;
     }
     *timer = static_cast<unsigned short>(value & 0xFFFF);
@@ -124,7 +123,7 @@ constexpr unsigned short kDefaultHours = 4;
 // Splits the decimal number at the start of `text` into its integer digits
 // (leading zeros dropped) and fraction digits (trailing zeros dropped).
 // False unless `text` begins with a digit.
-bool split_decimal(const char* text, std::string* whole, std::string* fraction)
+bool SplitDecimal(const char* text, std::string* whole, std::string* fraction)
 {
     if (!std::isdigit(static_cast<unsigned char>(*text)))
         return false;
@@ -144,12 +143,12 @@ bool split_decimal(const char* text, std::string* whole, std::string* fraction)
 
 // Driver versions are decimal numbers: 10.00 is newer than 2.56, and 2.560
 // is the same version.
-bool driver_version_supported(const char* version)
+bool DriverVersionSupported(const char* version)
 {
     std::string whole, fraction, min_whole, min_fraction;
-    if (!split_decimal(version, &whole, &fraction))
+    if (!SplitDecimal(version, &whole, &fraction))
         return false;
-    split_decimal(kMinDriverVersion, &min_whole, &min_fraction);
+    SplitDecimal(kMinDriverVersion, &min_whole, &min_fraction);
     if (whole.size() != min_whole.size())
         return whole.size() > min_whole.size();
     if (whole != min_whole)
@@ -159,7 +158,7 @@ bool driver_version_supported(const char* version)
 
 // Replaces the window model's connection by a new one to the selected
 // printer's daemon; false when none could be opened.
-bool reconnect(UIAutoShutdownWnd* wnd)
+bool Reconnect(UIAutoShutdownWnd* wnd)
 {
     if (wnd->pVxskt) {
         vxsktDestroy(wnd->pVxskt);
@@ -178,26 +177,26 @@ bool reconnect(UIAutoShutdownWnd* wnd)
     return wnd->pVxskt != nullptr;
 }
 
-// Reads the timer and reports the warning that stops the opening, or -1
-// when the dialog may be shown.
-int read_printer_state(UIAutoShutdownWnd* wnd, unsigned short* timer)
+// Reads the timer and reports the warning that stops the opening, or
+// MSG_NONE when the dialog may be shown.
+int ReadPrinterState(UIAutoShutdownWnd* wnd, unsigned short* timer)
 {
-    if (!reconnect(wnd))
-        return 0;
-    char firmVer[10] = {};
+    if (!Reconnect(wnd))
+        return MSG_SOCKET_ERROR;
+    char firmVer[FIRM_VER_SIZE] = {};
     if (GetFirmVer(wnd, firmVer) < 0)
-        return 1;
+        return MSG_PRINTER_INFO_FAILED;
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
     const char* minFirmVersion = GetMinFirmVersion(wnd->selectedModelName);
     if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0)
-        return 3;
+        return MSG_FIRMWARE_UNSUPPORTED;
     if (GetAutoShutdownTime(wnd, timer) < 0)
-        return 1;
-    return -1;
+        return MSG_PRINTER_INFO_FAILED;
+    return MSG_NONE;
 }
 
-GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
+GtkWidget* SettingsWindow(UIAutoShutdownWnd* wnd)
 {
     return wnd && wnd->asset_dlg ? wnd->asset_dlg->dialog.window : nullptr;
 }
@@ -205,7 +204,7 @@ GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
 // Whether the period list already offers exactly the table's texts.
 // Rebuilding the list's items is most of what an opening costs on the GUI
 // side, and the texts never change between openings.
-bool period_list_current(GtkWidget* window)
+bool PeriodListCurrent(GtkWidget* window)
 {
     GtkWidget* combo = getWidget(window, "ShutdownSDlg_Time_combo");
     if (!combo || !GTK_IS_COMBO(combo))
@@ -227,11 +226,11 @@ bool period_list_current(GtkWidget* window)
 void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
 {
     SigDisable();
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     char cur[32] = {};
     const bool active = !(use_astimer & kTimerOff);
     std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & kTimerHours));
-    if (period_list_current(window)) {
+    if (PeriodListCurrent(window)) {
         gtk_entry_set_text(GTK_ENTRY(getWidget(window, "ShutdownSDlg_Time_combo_entry")), cur);
     } else {
         GList* glist = nullptr;
@@ -270,18 +269,18 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
 {
     // Without its window the dialog has nothing to show; the button stays
     // a no-op rather than reporting a printer fault that did not happen.
-    if (!settings_window(wnd))
+    if (!SettingsWindow(wnd))
         return FALSE;
     const UIPrinterInfo* printerInfo = GetUIPrinterInfo(wnd, wnd->selectedPrinterName);
     if (!printerInfo)
         return FALSE;
-    if (!driver_version_supported(printerInfo->driverVersion)) {
-        ShowMsgDlg(wnd, 4);
+    if (!DriverVersionSupported(printerInfo->driverVersion)) {
+        ShowMsgDlg(wnd, MSG_DRIVER_UNSUPPORTED);
         return FALSE;
     }
     unsigned short timer = 0;
-    const int warning = read_printer_state(wnd, &timer);
-    if (warning >= 0) {
+    const int warning = ReadPrinterState(wnd, &timer);
+    if (warning != MSG_NONE) {
         ShowMsgDlg(wnd, warning);
         return FALSE;
     }
@@ -299,7 +298,7 @@ void ShowASSetDlg(UIAutoShutdownWnd* wnd)
 // Follows the check box: the period row is usable only while it is checked.
 void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (window)
         SetWidgetSensitive(window, "hbox64", active);
 }
@@ -308,7 +307,7 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 // failed and the user was told.
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (!window)
         return 1;
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
@@ -322,7 +321,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
         return 1;
     if (SetAutoShutdownTime(wnd, time) < 0) {
-        ShowMsgDlg(wnd, 2);
+        ShowMsgDlg(wnd, MSG_SETTING_FAILED);
         return 0;
     }
     return 1;

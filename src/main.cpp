@@ -12,9 +12,9 @@ UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 // the outer main loop until the main window's exit path ends it.
 int main(int argc, char** argv)
 {
-    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
-    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
-    textdomain(QUELLON_DOMAIN);
+    bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
+    textdomain(GETTEXT_PACKAGE);
 
     gtk_set_locale();
     // Like any other start-up failure: status 255 and one line saying why.

@@ -148,6 +148,11 @@ PpdDataCalls g_ppddata_calls = {
     cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
 };
 
+// Fills the window model with one record per CUPS destination that has a
+// PPD, in the scheduler's order, up to PRINTERS_MAX; a name too long for a
+// record is passed over. 0 when done, also when the scheduler gave no list;
+// -1 without a model, or when memory ran out or a PPD could not be read
+// (after one line on standard error).
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
     if (!wnd)
@@ -186,6 +191,8 @@ int GetPrintersInfo(UIAutoShutdownWnd* wnd)
     return 0;
 }
 
+// The record of the queue named exactly `printer_name`; null when there is
+// none.
 UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name)
 {
     if (!wnd || !printer_name)
@@ -198,6 +205,7 @@ UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name
     return nullptr;
 }
 
+// Frees every record; the model is left with none.
 void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
 {
     if (!wnd)
@@ -208,6 +216,8 @@ void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
     }
 }
 
+// A zeroed record named `name`; null when there is no name, it does not fit
+// a record, or memory ran out.
 UIPrinterInfo* CreateUIPrinterInfo(const char* name)
 {
     if (!name || strlen(name) >= PRINTER_TEXT_SIZE)
@@ -220,6 +230,10 @@ UIPrinterInfo* CreateUIPrinterInfo(const char* name)
     return record;
 }
 
+// Reads the model name and driver version of the PPD file into the record.
+// 0 when the file was read to its end, whether or not it held the keys; -1
+// when an argument is missing or the file could not be opened or read, with
+// errno saying why.
 int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* printerInfo)
 {
     if (!ppd_file || !printerInfo)
@@ -244,6 +258,9 @@ int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* prin
     return -1;
 }
 
+// Takes the value of one PPD line into the record when the line starts with
+// one of the two keys and its value is usable; otherwise the record stays
+// as it was.
 void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char* buff)
 {
     if (!printerInfo || !buff)
@@ -261,6 +278,9 @@ void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char
     }
 }
 
+// Appends the record to the model, which then owns it. 0 when added; -1
+// when an argument is missing or every slot is taken, and the caller keeps
+// the record.
 int AddUIPrinterInfo2UIAutoShutdownWnd(UIAutoShutdownWnd* wnd, UIPrinterInfo* printerInfo)
 {
     if (!wnd || !printerInfo || wnd->printers_num >= PRINTERS_MAX)

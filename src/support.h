@@ -1,14 +1,11 @@
 // By-name widget lookup, the widget registry, pixmaps and accessibility.
 #pragma once
 
-#include <clocale>
-#include <libintl.h>
-
 #include <gtk/gtk.h>
 
-#define QUELLON_DOMAIN "quellon"
 // Every user-visible text is its own key in the "quellon" catalogue.
-#define _(text) dcgettext(QUELLON_DOMAIN, (text), LC_MESSAGES)
+#define GETTEXT_PACKAGE "quellon"
+#include <glib/gi18n-lib.h>
 
 GtkWidget* lookup_widget(GtkWidget* widget, const gchar* widget_name);
 

@@ -92,7 +92,7 @@ namespace {
 
 // The named combo, or null (after the lookup's warning) when the name is
 // not a registered combo.
-GtkCombo* getCombo(GtkWidget* window, const gchar* combo_name)
+GtkCombo* GetCombo(GtkWidget* window, const gchar* combo_name)
 {
     GtkWidget* widget = getWidget(window, combo_name);
     return widget && GTK_IS_COMBO(widget) ? GTK_COMBO(widget) : nullptr;
@@ -103,7 +103,7 @@ GtkCombo* getCombo(GtkWidget* window, const gchar* combo_name)
 // Connects `sig_func` to every event of the combo's drop-down window.
 void ComboSignalConnect(GtkWidget* window, const gchar* combo_name, GtkSignalFunc sig_func)
 {
-    GtkCombo* combo = getCombo(window, combo_name);
+    GtkCombo* combo = GetCombo(window, combo_name);
     if (!combo)
         return;
     gtk_widget_realize(GTK_WIDGET(combo));
@@ -116,7 +116,7 @@ void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name, c
 {
     if (!glist && !curr_name)
         return;
-    GtkCombo* combo = getCombo(window, combo_name);
+    GtkCombo* combo = GetCombo(window, combo_name);
     if (!combo)
         return;
     gtk_combo_set_popdown_strings(combo, glist);

@@ -53,8 +53,6 @@ constexpr char kMagic[4] = {'z', 'e', 'l', '0'};
 constexpr const char* kDefaultHost = "localhost";
 constexpr const char* kPortVariable = "ZELD_PORT";
 
-enum ResType { kResByte = 1, kResShort = 2, kResLong = 3, kResBlock = 4, kResWhole = 5 };
-
 char* copy_string(const char* text, size_t length)
 {
     auto* copy = static_cast<char*>(vxskt_allocator.zero_alloc(length + 1, 1));
@@ -447,29 +445,31 @@ int vxsktResetReqData(VxsktModule* vxskt)
     return 0;
 }
 
-// Reads the next item of the payload. A read that finds too few bytes
-// left in the payload buffer leaves `pData` as it was and still succeeds.
+// Reads the next item of the payload. 0 when read; -1 when no payload is
+// held, the cursor has reached its end, or a block's size is negative.
+// A read that finds too few bytes left in the payload buffer leaves `pData`
+// as it was and still succeeds; an unknown type reads nothing.
 int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
 {
     BufTool* payload = vxskt->recv_data;
     if (payload == nullptr || buftool_pos(payload) >= vxskt->total_length ||
-        (nType == kResBlock && nSize < 0)) {
+        (nType == VXSKT_RES_BLOCK && nSize < 0)) {
         return -1;
     }
     switch (nType) {
-    case kResByte:
+    case VXSKT_RES_BYTE:
         buftool_read_byte(payload, static_cast<char*>(pData));
         break;
-    case kResShort:
+    case VXSKT_RES_SHORT:
         buftool_read_short(payload, static_cast<int16_t*>(pData));
         break;
-    case kResLong:
+    case VXSKT_RES_LONG:
         buftool_read_long(payload, static_cast<int32_t*>(pData));
         break;
-    case kResBlock:
+    case VXSKT_RES_BLOCK:
         buftool_read(payload, static_cast<char*>(pData), nSize);
         break;
-    case kResWhole:
+    case VXSKT_RES_WHOLE:
         buftool_read(payload, static_cast<char*>(pData), vxskt->total_length);
         break;
     default:
@@ -478,6 +478,9 @@ int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
     return 0;
 }
 
+// Moves the payload cursor to `nOffset`. 0 when moved; -1 when there is no
+// payload, the cursor has already reached its end, or the offset lies
+// outside it.
 int vxsktSeekResData(VxsktModule* vxskt, int nOffset)
 {
     BufTool* payload = vxskt->recv_data;
@@ -489,6 +492,8 @@ int vxsktSeekResData(VxsktModule* vxskt, int nOffset)
     return 0;
 }
 
+// The length of the payload held; -1 when none is held: no response read
+// yet, or the last one declared none, one above the cap, or lost it.
 int vxsktGetResSize(VxsktModule* vxskt)
 {
     return vxskt->recv_data != nullptr ? vxskt->total_length : -1;
@@ -514,11 +519,15 @@ uint16_t vxsktGetStatusCode(VxsktModule* vxskt)
     return static_cast<uint16_t>(vxskt->status_code);
 }
 
+// The payload held, followed by one zero byte, owned by the connection
+// until its next read; null when none is held.
 unsigned char* vxsktGetStatusData(VxsktModule* vxskt)
 {
     return vxskt->recv_data != nullptr ? buftool_data(vxskt->recv_data) : nullptr;
 }
 
+// The payload length the last response header declared, even when the
+// payload itself could not be read.
 int32_t vxsktGetStatusLen(VxsktModule* vxskt)
 {
     return vxskt->total_length;

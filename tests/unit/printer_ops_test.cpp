@@ -71,7 +71,7 @@ TEST_F(PrinterOps, FirmwareVersionReplies)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         peer_.Push({c.reply});
-        char version[10] = "unchanged";
+        char version[FIRM_VER_SIZE] = "unchanged";
         const int result = GetFirmVer(&wnd_, version);
         if (c.ok) {
             EXPECT_EQ(result, 0);
@@ -146,7 +146,7 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     peer_.Push({Response(0, "\x01\x05")});
     peer_.Push({Response(0, "\x03\x80\0\0"s)});
     peer_.Push({Response(0, "")});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
@@ -163,7 +163,7 @@ TEST_F(PrinterOps, NoConnection)
 {
     vxsktDestroy(wnd_.pVxskt);
     wnd_.pVxskt = nullptr;
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     EXPECT_EQ(SendRequest(nullptr, 19), SEND_FAILED);
     EXPECT_LT(GetFirmVer(&wnd_, version), 0);
@@ -175,7 +175,7 @@ TEST_F(PrinterOps, NoConnection)
 TEST_F(PrinterOps, SilentDaemonFailsTheOperation)
 {
     peer_.Push({"", TcpPeer::After::kHang});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(&wnd_, version), SEND_FAILED);
 }
 
@@ -198,7 +198,7 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     wnd_.pVxskt->socket_fd = high;
     peer_.Push({Response(0, "\x02\x0A")});
     EXPECT_EQ(DataProcess2(), 1);
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_STREQ(version, "02.10");
 }

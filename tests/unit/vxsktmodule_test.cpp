@@ -201,7 +201,7 @@ TEST_F(Exchange, RepliesWithoutPayload)
         EXPECT_EQ(vxsktGetResSize(fresh.get()), -1);
         EXPECT_EQ(vxsktGetStatusData(fresh.get()), nullptr);
         char byte = 0;
-        EXPECT_EQ(vxsktGetResData(fresh.get(), &byte, 1, 0), -1);
+        EXPECT_EQ(vxsktGetResData(fresh.get(), &byte, VXSKT_RES_BYTE, 0), -1);
         EXPECT_EQ(vxsktSeekResData(fresh.get(), 0), -1);
     }
 }
@@ -222,13 +222,14 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktGetResSize(v), 2);
 
     int32_t value = 0x11111111;
-    EXPECT_EQ(vxsktGetResData(v, &value, 3, 0), 0) << "a long that does not fit still succeeds";
+    EXPECT_EQ(vxsktGetResData(v, &value, VXSKT_RES_LONG, 0), 0)
+        << "a long that does not fit still succeeds";
     EXPECT_EQ(value, 0x11111111) << "...and leaves the destination unchanged";
 
     char major = 0, minor = 0, extra = 7;
-    EXPECT_EQ(vxsktGetResData(v, &major, 1, 0), 0);
-    EXPECT_EQ(vxsktGetResData(v, &minor, 1, 0), 0);
-    EXPECT_EQ(vxsktGetResData(v, &extra, 1, 0), -1);
+    EXPECT_EQ(vxsktGetResData(v, &major, VXSKT_RES_BYTE, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, &minor, VXSKT_RES_BYTE, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, &extra, VXSKT_RES_BYTE, 0), -1);
     EXPECT_EQ(major, 2);
     EXPECT_EQ(minor, 10);
     EXPECT_EQ(extra, 7);
@@ -239,7 +240,7 @@ TEST_F(Exchange, ThreeBytePayloadReadsAsLongWithZeroTop)
 {
     ASSERT_EQ(Ask(Response(0, "\x04\x80\x01")), 3);
     int32_t value = -1;
-    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, 3, 0), 0);
+    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, VXSKT_RES_LONG, 0), 0);
     EXPECT_EQ(value, 0x018004);
 }
 
@@ -248,18 +249,18 @@ TEST_F(Exchange, SeekAndBlockReads)
     ASSERT_EQ(Ask(Response(0, "ABCDEF")), 6);
     VxsktModule* v = vxskt_.get();
     char block[8] = {};
-    EXPECT_EQ(vxsktGetResData(v, block, 4, -1), -1) << "negative block size";
+    EXPECT_EQ(vxsktGetResData(v, block, VXSKT_RES_BLOCK, -1), -1) << "negative block size";
     EXPECT_EQ(vxsktSeekResData(v, -1), -1) << "negative offset";
     EXPECT_EQ(vxsktSeekResData(v, 6), -1) << "offset at the end";
     EXPECT_EQ(vxsktSeekResData(v, 2), 0);
-    EXPECT_EQ(vxsktGetResData(v, block, 4, 3), 0);
+    EXPECT_EQ(vxsktGetResData(v, block, VXSKT_RES_BLOCK, 3), 0);
     EXPECT_EQ(std::string(block, 3), "CDE");
     EXPECT_EQ(vxsktGetResData(v, block, 9, 0), 0) << "an unknown type reads nothing";
     EXPECT_EQ(vxsktSeekResData(v, 0), 0);
     char whole[8] = {};
-    EXPECT_EQ(vxsktGetResData(v, whole, 5, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, whole, VXSKT_RES_WHOLE, 0), 0);
     EXPECT_EQ(std::string(whole), "ABCDEF");
-    EXPECT_EQ(vxsktGetResData(v, whole, 1, 0), -1);
+    EXPECT_EQ(vxsktGetResData(v, whole, VXSKT_RES_BYTE, 0), -1);
 }
 
 TEST_F(Exchange, RefusalWithPayloadKeepsThePayload)
@@ -298,7 +299,7 @@ TEST_F(Exchange, TrickledResponseIsReassembled)
     ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
     ASSERT_EQ(vxsktRead(vxskt_.get()), 4);
     int32_t value = 0;
-    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, 3, 0), 0);
+    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, VXSKT_RES_LONG, 0), 0);
     EXPECT_EQ(value, 0x8005);
 }
 
