@@ -46,6 +46,19 @@ wait_for() {
     done
 }
 
+# junit_counts FILE: "passed failed skipped" from ctest's JUnit report. A test
+# ctest could not start is "notrun" like a deliberate skip; only a skip carries
+# a SKIP_ reason, so anything else not run counts as failed, as ctest does.
+junit_counts() {
+    awk '
+        /<testcase /   { status = $0; sub(/.*status="/, "", status); sub(/".*/, "", status)
+                         if (status == "run") p++; else if (status == "fail") f++
+                         else if (status == "notrun") pending = 1
+                         next }
+        pending && /<skipped message="SKIP_/ { s++; pending = 0; next }
+        pending && /<\/testcase>|<skipped / { f++; pending = 0 }
+        END { printf "%d %d %d\n", p, f, s }' "$1"
+}
 # configure_and_build DIR [cmake options...]
 configure_and_build() {
     local dir=$1; shift
