@@ -54,9 +54,8 @@ const MsgTable msg_table[6] = {
         "\n"
         "Check the printer status and try again."),
      N_("Warning"), kButtonsOK},
-    {MSG_FIRMWARE_UNSUPPORTED,
-     N_("The firmware version of the selected printer is not supported."), N_("Warning"),
-     kButtonsOK},
+    {MSG_FIRMWARE_UNSUPPORTED, N_("The firmware version of the selected printer is not supported."),
+     N_("Warning"), kButtonsOK},
     {MSG_DRIVER_UNSUPPORTED,
      N_("The driver version of the selected printer is not supported.\n"
         "Use driver version 2.56 or later."),
