@@ -1,6 +1,9 @@
 #include "config.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <optional>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,26 +57,35 @@ bool ParseFirmware(const std::string& word, int8_t& major, int8_t& minor)
     return true;
 }
 
+enum class Arg { None, Number, Bytes };
+
 struct KindName {
     const char* name;
     FaultKind kind;
-    bool takes_arg;
+    Arg arg;
     int64_t min;
-    int64_t max;
+    int64_t max;  // for Arg::Bytes, the most bytes
 };
+
+constexpr int64_t kMaxDelayMs = 3600000;
 
 // Payload sizes stop at 64 so that a rule cannot make the simulator build a
 // huge answer; `length` only declares a size, so it may say anything.
-constexpr std::array<KindName, 9> kKinds{{
-    {"refuse", FaultKind::Refuse, true, -32768, 32767},
-    {"close-before", FaultKind::CloseBefore, false, 0, 0},
-    {"close-after-header", FaultKind::CloseAfterHeader, false, 0, 0},
-    {"half-payload", FaultKind::HalfPayload, false, 0, 0},
-    {"length", FaultKind::Length, true, INT32_MIN, INT32_MAX},
-    {"payload", FaultKind::Payload, true, 0, 64},
-    {"delay", FaultKind::Delay, true, 0, 3600000},
-    {"silent", FaultKind::Silent, false, 0, 0},
-    {"reset", FaultKind::Reset, false, 0, 0},
+constexpr std::array<KindName, 14> kKinds{{
+    {"refuse", FaultKind::Refuse, Arg::Number, -32768, 32767},
+    {"close-before", FaultKind::CloseBefore, Arg::None, 0, 0},
+    {"close-after-header", FaultKind::CloseAfterHeader, Arg::None, 0, 0},
+    {"half-payload", FaultKind::HalfPayload, Arg::None, 0, 0},
+    {"length", FaultKind::Length, Arg::Number, INT32_MIN, INT32_MAX},
+    {"payload", FaultKind::Payload, Arg::Number, 0, 64},
+    {"delay", FaultKind::Delay, Arg::Number, 0, kMaxDelayMs},
+    {"silent", FaultKind::Silent, Arg::None, 0, 0},
+    {"reset", FaultKind::Reset, Arg::None, 0, 0},
+    {"bytes", FaultKind::Bytes, Arg::Bytes, 0, kMaxFaultBytes},
+    {"stray", FaultKind::Stray, Arg::Bytes, 0, kMaxFaultBytes},
+    {"repeat", FaultKind::Repeat, Arg::None, 0, 0},
+    {"store", FaultKind::Store, Arg::Number, 0, 0xFFFF},
+    {"store-xor", FaultKind::StoreXor, Arg::Number, 0, 0xFFFF},
 }};
 
 const KindName* FindKind(const std::string& name)
@@ -117,16 +129,103 @@ bool ForEachLine(const std::string& text, std::string& error, Handler handle)
     return true;
 }
 
-}  // namespace
-
-bool ParsePrinter(const std::string& text, SimPrinter& out, std::string& error)
+int HexValue(char c)
 {
-    const auto w = Words(text);
-    int64_t timer = 0;
-    if (w.size() != 3) {
-        error = "printer wants NAME MAJOR.MINOR TIMER: \"" + text + "\"";
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const char* at = std::strchr(kDigits, std::tolower(static_cast<unsigned char>(c)));
+    return c != '\0' && at ? static_cast<int>(at - kDigits) : -1;
+}
+
+// "-" for no bytes, else two hex digits a byte.
+bool ParseHex(const std::string& word, size_t max_bytes, std::string& out)
+{
+    out.clear();
+    if (word == "-")
+        return true;
+    if (word.empty() || word.size() % 2 != 0 || word.size() / 2 > max_bytes)
+        return false;
+    for (size_t i = 0; i < word.size(); i += 2) {
+        const int high = HexValue(word[i]);
+        const int low = HexValue(word[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        out += static_cast<char>(high << 4 | low);
+    }
+    return true;
+}
+
+bool AllDigits(const std::string& word)
+{
+    return !word.empty() && word.size() <= 6 &&
+           std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+struct Range {
+    size_t open;
+    size_t close;
+    int64_t first;
+    int64_t last;
+    size_t width;  // zero-padded to this many digits; 0: not padded
+};
+
+// The first "{A..B}" in `word`; other braces are part of the name.
+std::optional<Range> FindRange(const std::string& word)
+{
+    for (size_t open = word.find('{'); open != std::string::npos; open = word.find('{', open + 1)) {
+        const size_t close = word.find('}', open);
+        if (close == std::string::npos)
+            return std::nullopt;
+        const std::string inner = word.substr(open + 1, close - open - 1);
+        const size_t dots = inner.find("..");
+        if (dots == std::string::npos)
+            continue;
+        const std::string a = inner.substr(0, dots);
+        const std::string b = inner.substr(dots + 2);
+        Range r{open, close, 0, 0, 0};
+        if (!AllDigits(a) || !AllDigits(b) || !ParseInt(a, 0, 999999, r.first) || !ParseInt(b, 0, 999999, r.last))
+            continue;
+        // As the shell does it: a leading zero on either end pads them all.
+        if ((a.size() > 1 && a[0] == '0') || (b.size() > 1 && b[0] == '0'))
+            r.width = std::max(a.size(), b.size());
+        return r;
+    }
+    return std::nullopt;
+}
+
+bool ExpandNames(const std::string& word, std::vector<std::string>& out, std::string& error)
+{
+    const auto range = FindRange(word);
+    if (!range) {
+        out = {word};
+        return true;
+    }
+    if (range->first > range->last) {
+        error = "range in \"" + word + "\" counts down";
         return false;
     }
+    std::vector<std::string> tails;
+    if (!ExpandNames(word.substr(range->close + 1), tails, error))
+        return false;
+    const auto count = static_cast<uint64_t>(range->last - range->first + 1) * tails.size();
+    if (count > kMaxExpandedNames) {
+        error = "\"" + word + "\" names more than " + std::to_string(kMaxExpandedNames) + " printers";
+        return false;
+    }
+    const std::string head = word.substr(0, range->open);
+    out.clear();
+    for (int64_t i = range->first; i <= range->last; ++i) {
+        std::string number = std::to_string(i);
+        if (number.size() < range->width)
+            number.insert(0, range->width - number.size(), '0');
+        for (const auto& tail : tails)
+            out.push_back(head + number + tail);
+    }
+    return true;
+}
+
+bool ParsePrinter(const std::vector<std::string>& w, SimPrinter& out, std::string& error)
+{
+    int64_t timer = 0;
     if (!ParseFirmware(w[1], out.major, out.minor)) {
         error = "bad firmware version \"" + w[1] + "\" (want MAJOR.MINOR)";
         return false;
@@ -135,9 +234,27 @@ bool ParsePrinter(const std::string& text, SimPrinter& out, std::string& error)
         error = "bad timer \"" + w[2] + "\" (want 0 to 65535, or 0x0 to 0xFFFF)";
         return false;
     }
-    out.name = w[0];
     out.timer = static_cast<uint16_t>(timer);
+    if (w.size() == 5 && !ParseInt(w[4], 0, kMaxDelayMs, out.delay_ms)) {
+        error = "bad delay \"" + w[4] + "\" (want 0 to " + std::to_string(kMaxDelayMs) + " milliseconds)";
+        return false;
+    }
     return true;
+}
+
+bool ParseArg(const KindName& kind, const std::string& word, FaultRule& rule, std::string& error)
+{
+    const std::string name = kind.name;
+    if (kind.arg == Arg::Bytes) {
+        if (ParseHex(word, static_cast<size_t>(kind.max), rule.bytes))
+            return true;
+        error = "fault " + name + " wants up to " + std::to_string(kind.max) + " bytes in hex (such as 0400), or -";
+        return false;
+    }
+    if (ParseInt(word, kind.min, kind.max, rule.arg))
+        return true;
+    error = "fault " + name + " wants a number from " + std::to_string(kind.min) + " to " + std::to_string(kind.max);
+    return false;
 }
 
 bool ParseFault(const std::string& text, FaultRule& out, std::string& error)
@@ -162,12 +279,9 @@ bool ParseFault(const std::string& text, FaultRule& out, std::string& error)
     }
     rule.kind = kind->kind;
     size_t next = 3;
-    if (kind->takes_arg) {
-        if (w.size() <= next || !ParseInt(w[next], kind->min, kind->max, rule.arg)) {
-            error = "fault " + w[2] + " wants a number from " + std::to_string(kind->min) + " to " +
-                    std::to_string(kind->max);
+    if (kind->arg != Arg::None) {
+        if (!ParseArg(*kind, w.size() > next ? w[next] : "", rule, error))
             return false;
-        }
         ++next;
     }
     if (w.size() == next + 2 && w[next] == "count") {
@@ -184,6 +298,39 @@ bool ParseFault(const std::string& text, FaultRule& out, std::string& error)
     return true;
 }
 
+}  // namespace
+
+bool ParsePrinters(const std::string& text, std::vector<SimPrinter>& out, std::string& error)
+{
+    const auto w = Words(text);
+    if (w.size() != 3 && !(w.size() == 5 && w[3] == "delay")) {
+        error = "printer wants NAME MAJOR.MINOR TIMER [delay MS]: \"" + text + "\"";
+        return false;
+    }
+    SimPrinter printer;
+    std::vector<std::string> names;
+    if (!ParsePrinter(w, printer, error) || !ExpandNames(w[0], names, error))
+        return false;
+    for (const auto& name : names) {
+        printer.name = name;
+        out.push_back(printer);
+    }
+    return true;
+}
+
+bool ParseFaults(const std::string& text, std::vector<FaultRule>& out, std::string& error)
+{
+    FaultRule rule;
+    std::vector<std::string> names;
+    if (!ParseFault(text, rule, error) || !ExpandNames(rule.printer, names, error))
+        return false;
+    for (const auto& name : names) {
+        rule.printer = name;
+        out.push_back(rule);
+    }
+    return true;
+}
+
 namespace {
 
 bool ParseSettings(const std::string& text, bool printers_allowed, Settings& out, std::string& error)
@@ -191,20 +338,10 @@ bool ParseSettings(const std::string& text, bool printers_allowed, Settings& out
     Settings settings;
     const bool ok = ForEachLine(text, error, [&](const std::string& keyword, const std::string& rest,
                                                  std::string& err) {
-        if (keyword == "printer" && printers_allowed) {
-            SimPrinter p;
-            if (!ParsePrinter(rest, p, err))
-                return false;
-            settings.printers.push_back(p);
-            return true;
-        }
-        if (keyword == "fault") {
-            FaultRule r;
-            if (!ParseFault(rest, r, err))
-                return false;
-            settings.faults.push_back(r);
-            return true;
-        }
+        if (keyword == "printer" && printers_allowed)
+            return ParsePrinters(rest, settings.printers, err);
+        if (keyword == "fault")
+            return ParseFaults(rest, settings.faults, err);
         err = "unknown keyword \"" + keyword + (printers_allowed ? "\" (want printer or fault)" : "\" (want fault)");
         return false;
     });

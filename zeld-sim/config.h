@@ -16,6 +16,7 @@ struct SimPrinter {
     int8_t major = 0;
     int8_t minor = 0;
     uint16_t timer = 0;  // bit 15: off; bits 0-14: hours
+    int64_t delay_ms = 0;  // before every answer about this printer
 };
 
 enum class FaultKind {
@@ -28,6 +29,11 @@ enum class FaultKind {
     Delay,             // arg: milliseconds before the normal answer
     Silent,            // never answer this request
     Reset,             // close with RST (SO_LINGER 0)
+    Bytes,             // bytes: the payload sent instead of the real one
+    Stray,             // bytes: payload of one more frame after the answer
+    Repeat,            // the answer, twice
+    Store,             // arg: the timer kept instead of the one written
+    StoreXor,          // arg: bits flipped in the timer written before it is kept
 };
 
 struct FaultRule {
@@ -35,6 +41,7 @@ struct FaultRule {
     std::optional<int32_t> item;  // nullopt matches every request
     FaultKind kind = FaultKind::Refuse;
     int64_t arg = 0;
+    std::string bytes;
     int remaining = -1;  // requests left to spoil; -1 for all of them
     std::string text;    // as written, for the log
 };
@@ -44,9 +51,16 @@ struct Settings {
     std::vector<FaultRule> faults;
 };
 
-// Each returns false with a message in `error` on malformed text.
-bool ParsePrinter(const std::string& text, SimPrinter& out, std::string& error);
-bool ParseFault(const std::string& text, FaultRule& out, std::string& error);
+// The longest payload a fault rule may carry, and the most printers one
+// line may name: bounds on what a config can make the simulator build.
+constexpr size_t kMaxFaultBytes = 256;
+constexpr size_t kMaxExpandedNames = 4096;
+
+// One line's worth of printers or rules, appended to `out`. A name may hold
+// a range, "lp{1..64}" or "lp{01..64}", giving one printer (or rule) per
+// number. Each returns false with a message in `error` on malformed text.
+bool ParsePrinters(const std::string& text, std::vector<SimPrinter>& out, std::string& error);
+bool ParseFaults(const std::string& text, std::vector<FaultRule>& out, std::string& error);
 // "printer ..." and "fault ..." lines, blank lines and "#" comments.
 bool ParseConfig(const std::string& text, Settings& out, std::string& error);
 // Only "fault ..." lines (and comments): the run-time control file.

@@ -1,5 +1,6 @@
 // zeld-sim: a stand-in for the printer daemon zeld, for tests, the demo and
 // anyone trying Quellon on a machine without Brelko printers.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +15,10 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zeld-sim [--port N] [--config FILE] [--printer \"NAME MAJOR.MINOR TIMER\"]...\n"
+    "usage: zeld-sim [--port N] [--config FILE] [--printer \"NAME MAJOR.MINOR TIMER [delay MS]\"]...\n"
     "                [--fault \"PRINTER ITEM KIND [ARG] [count N]\"]...\n"
-    "                [--state FILE] [--control FILE] [--log FILE]\n"
+    "                [--state FILE] [--control FILE] [--log FILE] [--log-max BYTES]\n"
+    "                [--idle-timeout MS]\n"
     "Listens on 127.0.0.1 (port 59787 by default, 0 for any free port) and\n"
     "prints the port on the first line of standard output. See README.md.\n";
 
@@ -26,13 +28,15 @@ int Usage(const std::string& problem)
     return 2;
 }
 
-bool ParsePort(const char* text, uint16_t& port)
+// The whole text must be a decimal number from `min` to `max`.
+bool ParseNumber(const char* text, long long min, long long max, long long& out)
 {
     char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 0 || v > 65535)
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || v < min || v > max)
         return false;
-    port = static_cast<uint16_t>(v);
+    out = v;
     return true;
 }
 
@@ -64,13 +68,59 @@ bool NamesUnique(const std::vector<zsim::SimPrinter>& printers, std::string& err
     return true;
 }
 
+struct Parsed {
+    zsim::Options options;
+    std::vector<zsim::SimPrinter> printers;
+    std::vector<zsim::FaultRule> faults;
+};
+
+// One option and its value; false with `error` set when either is bad.
+bool TakeOption(const std::string& opt, const char* value, Parsed& p, std::string& error)
+{
+    long long n = 0;
+    if (opt == "--port") {
+        error = std::string("bad port \"") + value + "\"";
+        if (!ParseNumber(value, 0, 65535, n))
+            return false;
+        p.options.port = static_cast<uint16_t>(n);
+    } else if (opt == "--idle-timeout") {
+        error = std::string("bad idle timeout \"") + value + "\" (want 0 to 86400000 milliseconds)";
+        if (!ParseNumber(value, 0, 86400000, n))
+            return false;
+        p.options.idle_ms = n;
+    } else if (opt == "--log-max") {
+        error = std::string("bad log size \"") + value + "\" (want 1024 to 1099511627776 bytes)";
+        if (!ParseNumber(value, 1024, 1LL << 40, n))
+            return false;
+        p.options.log_max = static_cast<uint64_t>(n);
+    } else if (opt == "--config") {
+        zsim::Settings from_file;
+        if (!ReadConfig(value, from_file, error))
+            return false;
+        p.printers.insert(p.printers.end(), from_file.printers.begin(), from_file.printers.end());
+        p.faults.insert(p.faults.end(), from_file.faults.begin(), from_file.faults.end());
+    } else if (opt == "--printer") {
+        return zsim::ParsePrinters(value, p.printers, error);
+    } else if (opt == "--fault") {
+        return zsim::ParseFaults(value, p.faults, error);
+    } else if (opt == "--state") {
+        p.options.state_path = value;
+    } else if (opt == "--control") {
+        p.options.control_path = value;
+    } else if (opt == "--log") {
+        p.options.log_path = value;
+    } else {
+        error = "unknown option " + opt;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    zsim::Options options;
-    std::vector<zsim::SimPrinter> printers;
-    std::vector<zsim::FaultRule> faults;
+    Parsed p;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") {
@@ -79,43 +129,16 @@ int main(int argc, char** argv)
         }
         if (i + 1 >= argc)
             return Usage("unknown option or missing value: " + opt);
-        const char* value = argv[++i];
         std::string error;
-        if (opt == "--port") {
-            if (!ParsePort(value, options.port))
-                return Usage(std::string("bad port \"") + value + "\"");
-        } else if (opt == "--config") {
-            zsim::Settings from_file;
-            if (!ReadConfig(value, from_file, error))
-                return Usage(error);
-            printers.insert(printers.end(), from_file.printers.begin(), from_file.printers.end());
-            faults.insert(faults.end(), from_file.faults.begin(), from_file.faults.end());
-        } else if (opt == "--printer") {
-            zsim::SimPrinter p;
-            if (!zsim::ParsePrinter(value, p, error))
-                return Usage(error);
-            printers.push_back(p);
-        } else if (opt == "--fault") {
-            zsim::FaultRule r;
-            if (!zsim::ParseFault(value, r, error))
-                return Usage(error);
-            faults.push_back(r);
-        } else if (opt == "--state") {
-            options.state_path = value;
-        } else if (opt == "--control") {
-            options.control_path = value;
-        } else if (opt == "--log") {
-            options.log_path = value;
-        } else {
-            return Usage("unknown option " + opt);
-        }
+        if (!TakeOption(opt, argv[++i], p, error))
+            return Usage(error);
     }
-    if (printers.empty())
-        printers = zsim::DefaultPrinters();
+    if (p.printers.empty())
+        p.printers = zsim::DefaultPrinters();
     std::string error;
-    if (!NamesUnique(printers, error))
+    if (!NamesUnique(p.printers, error))
         return Usage(error);
-    options.settings.printers = printers;
-    options.settings.faults = faults;
-    return zsim::Serve(options);
+    p.options.settings.printers = p.printers;
+    p.options.settings.faults = p.faults;
+    return zsim::Serve(p.options);
 }

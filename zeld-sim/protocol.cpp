@@ -115,8 +115,32 @@ Plan MakePlan(const Reply& reply, const FaultRule* fault)
     case FaultKind::Reset:
         plan.end = Plan::End::Reset;
         break;
+    case FaultKind::Bytes:
+        plan.bytes = Header(reply.code, reply.status, static_cast<int32_t>(fault->bytes.size())) + fault->bytes;
+        break;
+    case FaultKind::Stray:
+        // Well-formed and accepted, so a client that reads one frame too few
+        // takes it for the answer to its next request.
+        plan.bytes = EncodeReply(reply) + EncodeReply(Reply{kOk, reply.status, fault->bytes});
+        break;
+    case FaultKind::Repeat:
+        plan.bytes = EncodeReply(reply) + EncodeReply(reply);
+        break;
+    case FaultKind::Store:
+    case FaultKind::StoreXor:
+        plan.bytes = EncodeReply(reply);
+        break;
     }
     return plan;
+}
+
+uint16_t KeptTimer(uint16_t sent, const FaultRule* fault)
+{
+    if (fault && fault->kind == FaultKind::Store)
+        return static_cast<uint16_t>(fault->arg);
+    if (fault && fault->kind == FaultKind::StoreXor)
+        return static_cast<uint16_t>(sent ^ fault->arg);
+    return sent;
 }
 
 std::string Hex(const std::string& bytes)

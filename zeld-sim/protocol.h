@@ -95,6 +95,10 @@ struct Plan {
 // had, so clients meet a nonzero response_code with bytes behind it.
 Plan MakePlan(const Reply& reply, const FaultRule* fault);
 
+// The timer a printer keeps when a write asks for `sent`; `fault` (may be
+// null) can make it keep another one while it still answers 0.
+uint16_t KeptTimer(uint16_t sent, const FaultRule* fault);
+
 std::string Hex(const std::string& bytes);
 // Printable ASCII as is, everything else (and quote, backslash) escaped.
 std::string Quoted(const std::string& text);

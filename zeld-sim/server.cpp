@@ -33,6 +33,10 @@ constexpr size_t kMaxConnections = 256;
 // and one read's worth beyond it waiting; past that it is not read from.
 constexpr size_t kReadChunk = 4096;
 constexpr size_t kMaxBuffered = kHeaderSize + kMaxTotalSize + kReadChunk;
+// Answers waiting for a client that does not read them: past this, its
+// requests are left unanswered in its input, which then fills and stops
+// being read, so the client's own socket holds the backlog, not this process.
+constexpr size_t kMaxQueuedAnswers = 16 * 1024;
 // Bytes of a dropped client's input that go into the log line.
 constexpr size_t kGarbageShown = 64;
 
@@ -61,32 +65,65 @@ private:
     int fd_;
 };
 
+bool WriteAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // One line per event, written with a single write() so that lines from a
 // crashing simulator are never torn and a reader sees each line whole.
+// A client that keeps asking must not fill the disk: a log file about to
+// grow past the cap is moved to FILE.1 (replacing the one before) and begun
+// afresh; standard error cannot be moved, so there the log just stops.
 class Log {
 public:
-    explicit Log(const std::string& path)
-    {
-        if (!path.empty())
-            file_.reset(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    }
-    bool ok() const { return file_.get() >= 0 || fd() == 2; }
-    void Line(std::string line) const
+    Log(std::string path, uint64_t max) : path_(std::move(path)), max_(max) { Open(O_APPEND); }
+    bool ok() const { return path_.empty() || file_.get() >= 0; }
+    void Line(std::string line)
     {
         line += '\n';
-        size_t done = 0;
-        while (done < line.size()) {
-            const ssize_t n = write(fd(), line.data() + done, line.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;
-            done += static_cast<size_t>(n);
-        }
+        if (stopped_ || (size_ > 0 && size_ + line.size() > max_ && !MakeRoom()))
+            return;
+        if (WriteAll(path_.empty() ? 2 : file_.get(), line))
+            size_ += line.size();
     }
 
 private:
-    int fd() const { return file_.get() >= 0 ? file_.get() : 2; }
+    void Open(int mode)
+    {
+        if (path_.empty())
+            return;
+        file_.reset(open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | mode, 0644));
+        struct stat st {};
+        size_ = file_.get() >= 0 && fstat(file_.get(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+
+    // False when the line is to be dropped.
+    bool MakeRoom()
+    {
+        if (path_.empty()) {
+            WriteAll(2, "log stopped limit=" + std::to_string(max_) + "\n");
+            stopped_ = true;
+            return false;
+        }
+        rename(path_.c_str(), (path_ + ".1").c_str());
+        Open(O_TRUNC);
+        return file_.get() >= 0;
+    }
+
+    std::string path_;
+    uint64_t max_;
+    uint64_t size_ = 0;
+    bool stopped_ = false;
     Fd file_;
 };
 
@@ -134,9 +171,10 @@ public:
         return true;
     }
 
-    // The answer to a request, and a note for the log line.
-    // A write is stored only when `store` is set.
-    Reply Answer(const Request& r, bool store, std::string& note)
+    // The answer to a request, and a note for the log line. `fault` (may be
+    // null) is the rule that spoils it: a refused write is not stored, and
+    // a store rule changes what is.
+    Reply Answer(const Request& r, const FaultRule* fault, std::string& note)
     {
         auto it = by_name_.find(r.printer);
         Reply reply;
@@ -148,12 +186,19 @@ public:
         else if (it == by_name_.end())
             reply.code = kUnknownPrinter;
         else
-            reply.code = AnswerItem(r, it->second, store, reply.payload, note);
+            reply.code = AnswerItem(r, it->second, fault, reply.payload, note);
         return reply;
     }
 
+    int64_t DelayOf(const std::string& name) const
+    {
+        const auto it = by_name_.find(name);
+        return it == by_name_.end() ? 0 : it->second.delay_ms;
+    }
+
 private:
-    int16_t AnswerItem(const Request& r, SimPrinter& p, bool store, std::string& payload, std::string& note)
+    int16_t AnswerItem(const Request& r, SimPrinter& p, const FaultRule* fault, std::string& payload,
+                       std::string& note)
     {
         if (!r.item)
             return kMalformed;
@@ -172,9 +217,9 @@ private:
         case kItemWriteTimer:
             if (!r.value)
                 return kMalformed;
-            if (!store)
+            if (fault && fault->kind == FaultKind::Refuse)
                 return kOk;
-            return Store(p, static_cast<uint16_t>(*r.value & 0xFFFF), note);
+            return Store(p, KeptTimer(static_cast<uint16_t>(*r.value & 0xFFFF), fault), note);
         default:
             return kUnknownItem;
         }
@@ -220,7 +265,7 @@ bool RuleMatches(const FaultRule& rule, const Request& r)
 // control file, which is looked at again before every request.
 class Faults {
 public:
-    Faults(std::vector<FaultRule> startup, std::string control_path, const Log& log)
+    Faults(std::vector<FaultRule> startup, std::string control_path, Log& log)
         : startup_(std::move(startup)), control_path_(std::move(control_path)), log_(log)
     {
     }
@@ -292,16 +337,16 @@ private:
     std::string control_path_;
     std::string text_;
     std::optional<Stamp> stamp_;
-    const Log& log_;
+    Log& log_;
 };
 
 struct Conn {
     Fd fd;
     unsigned long id = 0;
     std::string in;
-    std::string out;
-    size_t out_done = 0;
+    std::string out;  // answer bytes not yet sent
     bool peer_eof = false;
+    Clock::time_point active;  // the last byte moved either way
     Plan::End end = Plan::End::Keep;
     std::optional<Plan> pending;
     Clock::time_point due;
@@ -316,9 +361,9 @@ std::string Errno(const char* what)
 
 class Server {
 public:
-    Server(const Options& o, const Log& log)
+    Server(const Options& o, Log& log)
         : log_(log), printers_(o.settings.printers, o.state_path),
-          faults_(o.settings.faults, o.control_path, log)
+          faults_(o.settings.faults, o.control_path, log), idle_(std::chrono::milliseconds(o.idle_ms))
     {
     }
 
@@ -399,17 +444,36 @@ private:
         short events = 0;
         if (!c.peer_eof && c.end == Plan::End::Keep && c.in.size() < kMaxBuffered)
             events |= POLLIN;
-        if (c.out_done < c.out.size())
+        if (!c.out.empty())
             events |= POLLOUT;
         return events;
+    }
+
+    // When a connection needs a turn though nothing happens on it: its
+    // delayed answer is due, or it will have been idle too long. A client
+    // waiting for a delayed answer is not idle.
+    std::optional<Clock::time_point> Deadline(const Conn& c) const
+    {
+        if (c.pending)
+            return c.due;
+        if (idle_ > Clock::duration::zero())
+            return c.active + idle_;
+        return std::nullopt;
+    }
+
+    bool IdleTooLong(const Conn& c) const
+    {
+        return !c.pending && idle_ > Clock::duration::zero() && Clock::now() - c.active >= idle_;
     }
 
     bool NextTimeout(timespec& timeout) const
     {
         std::optional<Clock::time_point> first;
-        for (const auto& c : conns_)
-            if (c->pending && (!first || c->due < *first))
-                first = c->due;
+        for (const auto& c : conns_) {
+            const auto due = Deadline(*c);
+            if (due && (!first || *due < *first))
+                first = due;
+        }
         if (!first)
             return false;
         const auto wait = std::max(Clock::duration::zero(), *first - Clock::now());
@@ -434,6 +498,7 @@ private:
             auto c = std::make_unique<Conn>();
             c->fd.reset(fd);
             c->id = ++last_id_;
+            c->active = Clock::now();
             char ip[INET_ADDRSTRLEN] = "?";
             inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
             log_.Line("open conn=" + std::to_string(c->id) + " peer=" + ip + ":" +
@@ -452,6 +517,7 @@ private:
             const ssize_t n = recv(c.fd.get(), buf, room, 0);
             if (n > 0) {
                 c.in.append(buf, static_cast<size_t>(n));
+                c.active = Clock::now();
                 continue;
             }
             if (n == 0)
@@ -476,11 +542,16 @@ private:
             Execute(c, *c.pending);
             c.pending.reset();
         }
-        while (!c.pending && c.end == Plan::End::Keep && c.close_reason.empty() && !c.in.empty())
-            if (!NextFrame(c))
-                break;
-        Flush(c);
-        if (!c.close_reason.empty() || c.pending || c.out_done < c.out.size())
+        HandleFrames(c);
+        while (Flush(c) && HandleFrames(c)) {
+        }
+        if (!c.close_reason.empty() || c.pending)
+            return;
+        if (IdleTooLong(c)) {
+            c.close_reason = "idle";
+            return;
+        }
+        if (!c.out.empty())
             return;
         if (c.end == Plan::End::Reset) {
             c.reset = true;
@@ -490,6 +561,17 @@ private:
         } else if (c.peer_eof) {
             c.close_reason = c.in.empty() ? "peer-closed" : "peer-closed-mid-frame";
         }
+    }
+
+    // Answers the whole requests in the input while there is room for the
+    // answers; true when it answered any.
+    bool HandleFrames(Conn& c)
+    {
+        bool any = false;
+        while (!c.pending && c.end == Plan::End::Keep && c.close_reason.empty() && !c.in.empty() &&
+               c.out.size() < kMaxQueuedAnswers && NextFrame(c))
+            any = true;
+        return any;
     }
 
     // Handles the first request in the input if it is whole; false when it
@@ -526,11 +608,9 @@ private:
         const Request r = DecodeRequest(frame);
         std::string note;
         const std::optional<FaultRule> fault = faults_.Take(r);
-        // A refusal is the daemon saying no: nothing is stored. Every other
-        // fault spoils only the answer to a request that was carried out.
-        const bool refused = fault && fault->kind == FaultKind::Refuse;
-        const Reply reply = printers_.Answer(r, !refused, note);
+        const Reply reply = printers_.Answer(r, fault ? &*fault : nullptr, note);
         Plan plan = MakePlan(reply, fault ? &*fault : nullptr);
+        plan.delay_ms += printers_.DelayOf(r.printer);
         std::string line = "request conn=" + std::to_string(c.id) + " command=" + std::to_string(r.command) +
                            " total_size=" + std::to_string(r.total_size) + " printer=" + Quoted(r.printer) +
                            " locale=" + Quoted(r.locale) + " data=" + Hex(r.data) +
@@ -550,23 +630,26 @@ private:
         c.end = plan.end;
     }
 
-    static void Flush(Conn& c)
+    // True when everything queued has gone out.
+    static bool Flush(Conn& c)
     {
-        while (c.out_done < c.out.size()) {
-            const ssize_t n = send(c.fd.get(), c.out.data() + c.out_done, c.out.size() - c.out_done, MSG_NOSIGNAL);
+        size_t done = 0;
+        while (done < c.out.size()) {
+            const ssize_t n = send(c.fd.get(), c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
             if (n > 0) {
-                c.out_done += static_cast<size_t>(n);
+                done += static_cast<size_t>(n);
+                c.active = Clock::now();
                 continue;
             }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
+                break;
             c.close_reason = Quoted(Errno("write"));
-            return;
+            break;
         }
-        c.out.clear();
-        c.out_done = 0;
+        c.out.erase(0, done);
+        return c.out.empty() && c.close_reason.empty();
     }
 
     void Reap()
@@ -586,11 +669,12 @@ private:
         conns_.erase(gone, conns_.end());
     }
 
-    const Log& log_;
+    Log& log_;
     Printers printers_;
     Faults faults_;
     Fd listener_;
     uint16_t port_ = 0;
+    Clock::duration idle_;  // zero: idle clients stay
     unsigned long last_id_ = 0;
     std::vector<std::unique_ptr<Conn>> conns_;
 };
@@ -599,7 +683,7 @@ private:
 
 int Serve(const Options& options)
 {
-    const Log log(options.log_path);
+    Log log(options.log_path, options.log_max);
     if (!log.ok()) {
         std::fprintf(stderr, "zeld-sim: %s: %s\n", options.log_path.c_str(), std::strerror(errno));
         return 1;

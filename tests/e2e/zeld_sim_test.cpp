@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,14 @@ struct Answer : harness::ResponseHeader {
 // misbehaving simulator fails instead of hanging.
 class RawClient {
 public:
-    explicit RawClient(uint16_t port)
+    // A `receive_buffer` keeps the kernel from taking in megabytes of
+    // answers on the client's behalf, which would hide what the simulator
+    // itself holds.
+    explicit RawClient(uint16_t port, int receive_buffer = 0)
     {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receive_buffer > 0)
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(port);
@@ -101,6 +107,27 @@ public:
     {
         const std::string rest = Read(1, timeout);
         return rest.empty() && (eof || error != 0);
+    }
+    // Sends copies of `frame` without reading answers, until `max` bytes went
+    // out or the peer has taken nothing for `stall`; returns the bytes sent.
+    size_t Flood(const std::string& frame, size_t max, Millis stall)
+    {
+        std::string chunk;
+        while (chunk.size() < 64 * 1024)
+            chunk += frame;
+        size_t sent = 0;
+        while (sent < max) {
+            const size_t at = sent % chunk.size();
+            const ssize_t n = send(fd_, chunk.data() + at, chunk.size() - at, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+                continue;
+            }
+            pollfd p{fd_, POLLOUT, 0};
+            if ((n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || poll(&p, 1, static_cast<int>(stall.count())) <= 0)
+                break;
+        }
+        return sent;
     }
     std::optional<Answer> Exchange(const std::string& frame)
     {
@@ -293,6 +320,9 @@ TEST(ZeldSim, BadStartupInputEndsWithStatus2)
         {sim, "--port", "0", "--fault", "* * explode"},
         {sim, "--port", "0", "--fault", "* * payload 65"},
         {sim, "--port", "70000"},
+        {sim, "--port", "0", "--idle-timeout", "-1"},
+        {sim, "--port", "0", "--log-max", "1000"},
+        {sim, "--port", "0", "--printer", "lp{1..3} 1.0 4", "--printer", "lp2 2.0 4"},
         {sim, "--port"},
     };
     for (const auto& argv : cases) {
@@ -487,6 +517,20 @@ TEST(ZeldSim, CloseBeforeAnsweringStillCarriesOutTheWrite)
     EXPECT_EQ(ReadTimer(sim, "lp1"), 0x8001);
 }
 
+TEST(ZeldSim, PrinterDelayAndStoreRuleShapeTheExchange)
+{
+    ZeldSim::Options o;
+    o.config_lines = {"printer lp{01..64} 1.2 4 delay 300", "fault lp07 102415 store-xor 0x8000"};
+    ZeldSim sim(o);
+    RawClient c(sim.port());
+    const auto sent = std::chrono::steady_clock::now();
+    const auto written = c.Exchange(WriteFrame("lp07", 6));
+    ASSERT_TRUE(written);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms) << "the printer's delay comes before its answer";
+    EXPECT_EQ(written->code, 0) << "a printer that keeps another value still accepts";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp07", kReadTimerItem))->payload, Le32(0x8006)) << "6 hours, but off";
+}
+
 // ------------------------------------------------------------ bad clients
 
 TEST(ZeldSim, DropsOnlyTheBadClient)
@@ -587,6 +631,74 @@ TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
     // The first connection was closed before the second was opened.
     const std::string log = sim.Log();
     EXPECT_LT(log.find("close conn=1"), log.find("open conn=2"));
+}
+
+// ------------------------------------------------------------ under load
+
+// The address sanitizer keeps freed blocks resident for a while, so under it
+// resident memory says nothing about what the simulator itself holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryTells = false;
+#else
+constexpr bool kResidentMemoryTells = true;
+#endif
+
+long RssKiB(pid_t pid)
+{
+    std::istringstream in(harness::ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST(ZeldSim, ClientThatDoesNotReadLeavesMemoryAndLogBounded)
+{
+    constexpr size_t kLogMax = 64 * 1024;
+    constexpr long kGrowthKiB = 2048;
+    ZeldSim::Options o = TwoPrinters();
+    o.extra_args = {"--log-max", std::to_string(kLogMax)};
+    ZeldSim sim(o);
+    ASSERT_TRUE(ReadTimer(sim, "lp1"));
+    const long before = RssKiB(sim.process().pid());
+
+    const std::string query = QueryFrame("lp1", kFirmwareItem);
+    RawClient greedy(sim.port(), 16 * 1024);
+    const size_t sent = greedy.Flood(query, 32 << 20, 1000ms);
+    if (kResidentMemoryTells) {
+        EXPECT_LT(RssKiB(sim.process().pid()) - before, kGrowthKiB) << sent << " bytes of requests, no answer read";
+    }
+    EXPECT_TRUE(ReadTimer(sim, "lp2")) << "others are served meanwhile";
+
+    // Once it reads, every whole request it sent is answered, in order.
+    std::string expected;
+    for (size_t i = 0; i < sent / query.size(); ++i)
+        expected += ReplyHeader(0, 2) + "\x01\x05";
+    const std::string answers = greedy.Read(expected.size(), 120000ms);
+    EXPECT_EQ(answers.size(), expected.size());
+    EXPECT_TRUE(answers == expected);
+
+    EXPECT_LE(harness::ReadFile(sim.log_path()).size(), kLogMax);
+    EXPECT_GT(harness::ReadFile(sim.log_path() + ".1").size(), kLogMax / 2) << "the full log was moved aside";
+}
+
+TEST(ZeldSim, IdleClientsAreClosedAfterTheBoundAndMakeRoom)
+{
+    constexpr size_t kCap = 256;
+    ZeldSim::Options o = TwoPrinters();
+    o.extra_args = {"--idle-timeout", "500"};
+    ZeldSim sim(o);
+    sim.SetFault("lp2 * delay 1500");
+    RawClient waiting(sim.port());
+    ASSERT_TRUE(waiting.Send(QueryFrame("lp2", kFirmwareItem)));
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (size_t i = 1; i < kCap; ++i)
+        idle.push_back(std::make_unique<RawClient>(sim.port()));
+
+    ASSERT_TRUE(sim.WaitForLog("reason=idle", 60000ms, kCap - 2)) << "every idle client closed";
+    EXPECT_TRUE(waiting.ReadAnswer()) << "a client waiting for a slow answer is not idle";
+    EXPECT_TRUE(idle.back()->ClosedByPeer());
+    EXPECT_TRUE(ReadTimer(sim, "lp1")) << "a new client is served";
 }
 
 // ------------------------------------------------------------ stopping

@@ -30,8 +30,11 @@ public:
         std::vector<std::string> faults;
         // Empty: a state file in the simulator's own temporary folder.
         std::string state_path;
-        // Passed through after the options above.
+        // Passed through after the options above: {"--idle-timeout", "300"}.
         std::vector<std::string> extra_args;
+        // Config file lines after the printers, for what the other fields do
+        // not say: "printer lp{01..64} 1.2 4 delay 20", "fault lp{57..64} * silent".
+        std::vector<std::string> config_lines;
     };
 
     // Starts the simulator and waits for its port; throws std::runtime_error
