@@ -44,7 +44,7 @@ void TakeApart(VxsktModule* vxskt)
     for (int type = 0; type <= 6; ++type) {
         for (int block : block_sizes) {
             vxsktSeekResData(vxskt, 0);
-            // A read that finds too few bytes succeeds without moving the
+            // A type that reads nothing succeeds without moving the
             // cursor, so the walk is bounded by count.
             for (int i = 0; i < kMaxReadsPerWalk; ++i) {
                 if (vxsktGetResData(vxskt, out.data(), type, block) != 0) {

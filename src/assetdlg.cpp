@@ -49,17 +49,28 @@ int RequestItem(UIAutoShutdownWnd* wnd, int32_t item, const int32_t* value)
     return SendRequest(vxskt, kRequestCommand);
 }
 
+// The value that decides the language, by the order the C library itself
+// follows, so that the daemon's texts and the window's agree: LC_ALL, then
+// LC_CTYPE, then LANG; an empty variable counts as unset. Null when none.
+const char* LocaleVariable(void)
+{
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return value;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-// Chooses the locale string sent with every request: Japanese when
-// LC_CTYPE (or, when it is unset, LANG) begins with "ja", else English.
+// Chooses the locale string sent with every request: Japanese when the
+// deciding locale variable begins with "ja", else English.
 // The caller frees the result; null when memory ran out.
 char* SetLocaleString(UIAutoShutdownWnd* wnd)
 {
-    const char* value = std::getenv("LC_CTYPE");
-    if (value == nullptr) {
-        value = std::getenv("LANG");
-    }
+    const char* value = LocaleVariable();
     mem_free(wnd->tocode);
     mem_free(wnd->fromcode);
     wnd->tocode = strdup(kCharset);
@@ -118,7 +129,10 @@ constexpr int kDaemonPort = 59787;
 constexpr unsigned short kTimerOff = 0x8000;
 constexpr unsigned short kTimerHours = 0x7FFF;
 // What OK sends when the entry holds nothing at all.
-constexpr unsigned short kDefaultHours = 4;
+constexpr long kDefaultHours = 4;
+// The periods the list offers; "on" is never sent with any other.
+constexpr long kMinHours = 1;
+constexpr long kMaxHours = 8;
 
 // Splits the decimal number at the start of `text` into its integer digits
 // (leading zeros dropped) and fraction digits (trailing zeros dropped).
@@ -312,10 +326,15 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
         return 1;
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
     const gchar* ptime = GetCurrComboText(window, "ShutdownSDlg_Time_combo_entry");
-    unsigned short time = kDefaultHours;
     // strtol rather than atoi: the same digits, without undefined overflow.
-    if (ptime)
-        time = static_cast<unsigned short>(std::strtol(ptime, nullptr, 10) & 0xFFFF);
+    const long hours = ptime ? std::strtol(ptime, nullptr, 10) : kDefaultHours;
+    // The entry may still show a period the printer reported outside the
+    // list; switching on with it would ask for what the user never chose.
+    if (use_astime && (hours < kMinHours || hours > kMaxHours)) {
+        ShowMsgDlg(wnd, MSG_SETTING_FAILED);
+        return 0;
+    }
+    unsigned short time = static_cast<unsigned short>(hours & 0xFFFF);
     if (!use_astime)
         time |= kTimerOff;
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))

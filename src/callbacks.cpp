@@ -34,7 +34,8 @@ void on_ShutdownMainDlg_Exit_button_clicked(GtkButton*, gpointer)
     DisposeAutoShutdownWnd();
 }
 
-// Remembers the selected row's names and enables the settings button.
+// Remembers the selected row's names and enables the settings button. The
+// queue's own bytes, not the name as shown: those reach the daemon.
 void on_treeview1_cursor_changed(GtkTreeView* treeview, gpointer)
 {
     UIAutoShutdownWnd* wnd = g_autoshutdown_window;
@@ -45,7 +46,8 @@ void on_treeview1_cursor_changed(GtkTreeView* treeview, gpointer)
         return;
     gchar* printer = nullptr;
     gchar* product = nullptr;
-    gtk_tree_model_get(model, &iter, 0, &printer, 1, &product, -1);
+    gtk_tree_model_get(model, &iter, PRINTER_LIST_QUEUE, &printer, PRINTER_LIST_MODEL, &product,
+                       -1);
     // Zero-filled, so that no byte of a longer earlier name survives.
     std::memset(wnd->selectedPrinterName, 0, sizeof(wnd->selectedPrinterName));
     std::memset(wnd->selectedModelName, 0, sizeof(wnd->selectedModelName));

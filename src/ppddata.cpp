@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -80,6 +82,18 @@ private:
     cups_dest_t* dests_;
 };
 
+// One line on standard error: the program's name, then the (translated)
+// message.
+__attribute__((format(printf, 1, 2))) void ReportLine(const char* format, ...)
+{
+    fputs("quellon: ", stderr);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fputc('\n', stderr);
+}
+
 // Asks CUPS for its destinations until it has a list or the attempts are
 // used up. Returns the count, 0 when there is no list.
 int GetDestsWithRetry(cups_dest_t** dests)
@@ -92,8 +106,10 @@ int GetDestsWithRetry(cups_dest_t** dests)
         if (*dests)
             g_ppddata_calls.free_dests(count, *dests);
         *dests = nullptr;
-        if (attempt == kDestsAttempts)
+        if (attempt == kDestsAttempts) {
+            ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
             return 0;
+        }
         g_ppddata_calls.sleep(kDestsPauseSeconds);
     }
 }
@@ -102,14 +118,45 @@ int GetDestsWithRetry(cups_dest_t** dests)
 // standard error is all the user learns about why.
 void ReportUnreadablePpd(const char* queue, int error)
 {
-    fprintf(stderr, "quellon: ");
-    fprintf(stderr, _("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
-    fputc('\n', stderr);
+    ReportLine(_("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
 }
 
 void ReportNoMemory()
 {
-    fprintf(stderr, "quellon: %s\n", _("out of memory while reading the printer list"));
+    ReportLine("%s", _("out of memory while reading the printer list"));
+}
+
+// A queue that has a PPD but is not listed: one line, so that a printer
+// missing from the window can be accounted for.
+void ReportLeftOut(const char* queue, const char* reason)
+{
+    ReportLine(_("queue \"%s\" left out: %s"), queue, reason);
+}
+
+// Whether cupsGetPPD's null means that the queue has no PPD (a raw queue,
+// or one gone meanwhile), rather than that fetching it failed.
+bool HasNoPpd()
+{
+    const ipp_status_t status = cupsLastError();
+    return status == IPP_STATUS_OK || status == IPP_STATUS_ERROR_NOT_FOUND;
+}
+
+void ReportFetchFailure(const char* queue)
+{
+    char reason[PRINTER_TEXT_SIZE];
+    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), cupsLastErrorString());
+    ReportLeftOut(queue, reason);
+}
+
+// Why a destination with a PPD cannot take a slot; null when it can.
+const char* NoRoomReason(const UIAutoShutdownWnd* wnd, const char* name)
+{
+    if (wnd->printers_num >= PRINTERS_MAX)
+        return _("the list holds at most 64 printers");
+    // Cut short to fit its field, the name would address another queue.
+    if (strlen(name) >= PRINTER_TEXT_SIZE)
+        return _("its name is longer than 255 bytes");
+    return nullptr;
 }
 
 // Reads the value of a matched line into `value`: the text after the first
@@ -149,10 +196,11 @@ PpdDataCalls g_ppddata_calls = {
 };
 
 // Fills the window model with one record per CUPS destination that has a
-// PPD, in the scheduler's order, up to PRINTERS_MAX; a name too long for a
-// record is passed over. 0 when done, also when the scheduler gave no list;
-// -1 without a model, or when memory ran out or a PPD could not be read
-// (after one line on standard error).
+// PPD, in the scheduler's order. A queue left out (its PPD could not be
+// fetched, the list is full, its name does not fit a record) and a missing
+// list are each said in one line on standard error. 0 when done, also with
+// no list; -1 without a model, or when memory ran out or a PPD could not be
+// read (after its line).
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
     if (!wnd)
@@ -166,13 +214,16 @@ int GetPrintersInfo(UIAutoShutdownWnd* wnd)
     for (int i = 0; i < dests.count(); ++i) {
         const char* name = dests.name(i);
         const char* ppd_path = g_ppddata_calls.get_ppd(name);
-        if (!ppd_path)
+        if (!ppd_path) {
+            if (!HasNoPpd())
+                ReportFetchFailure(name);
             continue;
+        }
         const TempPpdFile ppd(ppd_path);
-        // The window model holds 64 printers; a name that does not fit its
-        // field would, cut short, address another queue.
-        if (wnd->printers_num >= PRINTERS_MAX || strlen(name) >= PRINTER_TEXT_SIZE)
+        if (const char* reason = NoRoomReason(wnd, name)) {
+            ReportLeftOut(name, reason);
             continue;
+        }
 
         UIPrinterInfo* record = CreateUIPrinterInfo(name);
         if (!record) {

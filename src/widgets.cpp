@@ -1,5 +1,7 @@
 #include "widgets.h"
 
+#include <cstring>
+
 #include "startcheck.h"
 #include "support.h"
 
@@ -133,8 +135,6 @@ const gchar* GetCurrComboText(GtkWidget* window, const gchar* combo_entry_name)
 
 namespace {
 
-enum { COLUMN_PRINTER, COLUMN_MODEL, COLUMN_COUNT };
-
 // Whether `model` is one of the supported models, compared byte for byte.
 bool IsSupportedModel(const char* model)
 {
@@ -145,18 +145,40 @@ bool IsSupportedModel(const char* model)
     return false;
 }
 
+// A valid UTF-8 rendering of a queue name. CUPS accepts names in any
+// encoding, the toolkit shows only UTF-8; a byte that is not part of a
+// valid sequence shows as \xNN, so that two such names still look apart.
+gchar* ShownName(const char* name)
+{
+    GString* shown = g_string_new(nullptr);
+    const char* end = name + std::strlen(name);
+    for (const char* p = name; p < end;) {
+        const gchar* valid_end = p;
+        g_utf8_validate(p, end - p, &valid_end);
+        g_string_append_len(shown, p, valid_end - p);
+        if (valid_end == end)
+            break;
+        g_string_append_printf(shown, "\\x%02X", static_cast<unsigned char>(*valid_end));
+        p = valid_end + 1;
+    }
+    return g_string_free(shown, FALSE);
+}
+
 // A list of the supported printers, in discovery order.
 GtkListStore* create_model(const UIAutoShutdownWnd* wnd)
 {
-    GtkListStore* store = gtk_list_store_new(COLUMN_COUNT, G_TYPE_STRING, G_TYPE_STRING);
+    GtkListStore* store =
+        gtk_list_store_new(PRINTER_LIST_COLUMNS, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
     for (int i = 0; i < wnd->printers_num; ++i) {
         const UIPrinterInfo* info = wnd->printersInfo[i];
         if (!info || !IsSupportedModel(info->modelName))
             continue;
         GtkTreeIter iter;
+        gchar* shown = ShownName(info->printerName);
         gtk_list_store_append(store, &iter);
-        gtk_list_store_set(store, &iter, COLUMN_PRINTER, info->printerName, COLUMN_MODEL,
-                           info->modelName, -1);
+        gtk_list_store_set(store, &iter, PRINTER_LIST_SHOWN_NAME, shown, PRINTER_LIST_MODEL,
+                           info->modelName, PRINTER_LIST_QUEUE, info->printerName, -1);
+        g_free(shown);
     }
     return store;
 }
@@ -166,16 +188,16 @@ void add_columns(GtkTreeView* treeview)
 {
     GtkCellRenderer* renderer = gtk_cell_renderer_text_new();
     GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
-        "Printer Name", renderer, "text", COLUMN_PRINTER, nullptr);
+        "Printer Name", renderer, "text", PRINTER_LIST_SHOWN_NAME, nullptr);
     gtk_tree_view_column_set_min_width(column, 260);
     gtk_tree_view_column_set_max_width(column, 260);
-    gtk_tree_view_column_set_sort_column_id(column, COLUMN_PRINTER);
+    gtk_tree_view_column_set_sort_column_id(column, PRINTER_LIST_SHOWN_NAME);
     gtk_tree_view_append_column(treeview, column);
 
     renderer = gtk_cell_renderer_text_new();
     column = gtk_tree_view_column_new_with_attributes("Product Name", renderer, "text",
-                                                      COLUMN_MODEL, nullptr);
-    gtk_tree_view_column_set_sort_column_id(column, COLUMN_MODEL);
+                                                      PRINTER_LIST_MODEL, nullptr);
+    gtk_tree_view_column_set_sort_column_id(column, PRINTER_LIST_MODEL);
     gtk_tree_view_append_column(treeview, column);
 }
 

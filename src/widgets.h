@@ -22,4 +22,9 @@ void ComboSignalConnect(GtkWidget* window, const gchar* combo_name, GtkSignalFun
 void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name, const gchar* curr_name);
 const gchar* GetCurrComboText(GtkWidget* window, const gchar* combo_entry_name);
 
+// Columns of the printer list's model: the queue name as shown, the model,
+// and the queue's own bytes, which need not be valid UTF-8 and are what the
+// daemon is sent.
+enum { PRINTER_LIST_SHOWN_NAME, PRINTER_LIST_MODEL, PRINTER_LIST_QUEUE, PRINTER_LIST_COLUMNS };
+
 int SetTreeViewWidget(struct UIAutoShutdownWnd* wnd);

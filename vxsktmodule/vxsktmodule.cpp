@@ -1,15 +1,22 @@
 #include "vxsktmodule.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <new>
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +44,10 @@ constexpr auto kOpenBudget = milliseconds(15000);
 constexpr auto kSendTimeout = milliseconds(2000);
 constexpr auto kReceiveTimeout = milliseconds(5000);
 
+// A receive blocks on the socket's own time-out only when the overall
+// deadline lies at least this much beyond it.
+constexpr auto kBlockingSlack = milliseconds(50);
+
 // End-of-stream reads passed over within one read of n bytes.
 constexpr int kMaxEndOfStreamReads = 10;
 
@@ -52,6 +63,15 @@ constexpr int32_t kCommandNoData = 1;
 constexpr char kMagic[4] = {'z', 'e', 'l', '0'};
 constexpr const char* kDefaultHost = "localhost";
 constexpr const char* kPortVariable = "ZELD_PORT";
+constexpr long kMaxPort = 65535;
+
+// Where and how to connect.
+struct Target {
+    const char* host;
+    bool numeric_only;  // a literal address, never looked up
+    uint16_t port;
+    int64_t deadline_ms;
+};
 
 char* copy_string(const char* text, size_t length)
 {
@@ -84,6 +104,19 @@ int remaining_ms(Clock::time_point deadline)
     return static_cast<int>(left.count());
 }
 
+// When a wait bounded by `bound` must end: `bound` from now, or the overall
+// deadline when that comes first (0: none). Compared in milliseconds, so
+// that no caller's value, however far off, overflows the clock's own unit.
+Clock::time_point until(int64_t deadline_ms, milliseconds bound)
+{
+    const auto now = Clock::now();
+    const int64_t now_ms = std::chrono::duration_cast<milliseconds>(now.time_since_epoch()).count();
+    if (deadline_ms == 0 || deadline_ms >= now_ms + bound.count()) {
+        return now + bound;
+    }
+    return deadline_ms <= now_ms ? now : Clock::time_point(milliseconds(deadline_ms));
+}
+
 timeval to_timeval(milliseconds span)
 {
     return timeval{static_cast<time_t>(span.count() / 1000),
@@ -109,103 +142,225 @@ bool wait_ready(int fd, short events, Clock::time_point deadline)
     }
 }
 
-// The port: ZELD_PORT when it begins with a digit (its leading digits),
-// else the caller's. Only the low 16 bits are used.
+// A ZELD_PORT value that names no port; said once per process, however
+// many connections are opened.
+void warn_bad_port(const char* value, int port_num)
+{
+    static std::atomic<bool> warned{false};
+    if (warned.exchange(true)) {
+        return;
+    }
+    // Only the digits: the rest of the value could hold a line break.
+    const int digits = static_cast<int>(std::strspn(value, "0123456789"));
+    std::fprintf(stderr, "%s: %s %.*s is not a port from 1 to %ld; using port %d\n",
+                 program_invocation_short_name, kPortVariable, std::min(digits, 40), value,
+                 kMaxPort, port_num);
+}
+
+// The port: ZELD_PORT when it begins with a digit (the number its leading
+// digits make), else the caller's. A number outside 1..65535 is ignored:
+// cut to 16 bits it would reach some other port, perhaps another service.
 uint16_t choose_port(int port_num)
 {
     const char* value = std::getenv(kPortVariable);
     if (value == nullptr || value[0] < '0' || value[0] > '9') {
         return static_cast<uint16_t>(port_num);
     }
-    uint16_t port = 0;
-    for (const char* p = value; *p >= '0' && *p <= '9'; ++p) {
-        port = static_cast<uint16_t>(port * 10 + (*p - '0'));
+    long port = 0;
+    for (const char* p = value; *p >= '0' && *p <= '9' && port <= kMaxPort; ++p) {
+        port = port * 10 + (*p - '0');
     }
-    return port;
+    if (port < 1 || port > kMaxPort) {
+        warn_bad_port(value, port_num);
+        return static_cast<uint16_t>(port_num);
+    }
+    return static_cast<uint16_t>(port);
 }
 
-// The first IPv4 address of `host`.
-bool resolve(const char* host, in_addr* address)
+struct AddrInfoFree {
+    void operator()(addrinfo* found) const { freeaddrinfo(found); }
+};
+using AddrList = std::unique_ptr<addrinfo, AddrInfoFree>;
+
+// The stream addresses of `host`, both families, in the resolver's order;
+// null when there are none. `numeric_only` asks for a literal address,
+// which never waits.
+addrinfo* lookup_now(const char* host, bool numeric_only)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = numeric_only ? AI_NUMERICHOST : 0;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0) {
+        return nullptr;
+    }
+    return found;
+}
+
+// A name lookup that its caller may stop waiting for. getaddrinfo cannot
+// be bounded, so it runs on a thread of its own; caller and thread each
+// hold the record, and whichever lets go last frees it (and the answer,
+// when nobody took it).
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<int> holders{2};
+    bool done = false;
+    char* host = nullptr;
+    addrinfo* found = nullptr;
+};
+
+void let_go(Lookup* lookup)
+{
+    if (lookup->holders.fetch_sub(1) != 1) {
+        return;
+    }
+    if (lookup->found != nullptr) {
+        freeaddrinfo(lookup->found);
+    }
+    std::free(lookup->host);
+    delete lookup;
+}
+
+void* run_lookup(void* arg)
+{
+    auto* lookup = static_cast<Lookup*>(arg);
+    addrinfo* found = lookup_now(lookup->host, false);
+    {
+        std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->found = found;
+        lookup->done = true;
+    }
+    lookup->finished.notify_one();
+    let_go(lookup);
+    return nullptr;
+}
+
+bool start_detached(Lookup* lookup)
+{
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
         return false;
     }
-    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
+    pthread_t thread;
+    const bool started = pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0 &&
+                         pthread_create(&thread, &attr, run_lookup, lookup) == 0;
+    pthread_attr_destroy(&attr);
+    return started;
 }
 
-// Finishes a connect within kConnectTimeout, then turns the socket into a
-// blocking one whose reads and writes time out on their own.
-bool connect_bounded(int fd, const sockaddr_in& to)
+// Resolves `host`, waiting no longer than `end`.
+addrinfo* lookup_until(const char* host, Clock::time_point end)
 {
-    const auto deadline = Clock::now() + kConnectTimeout;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        // EINTR: the connection goes on in the background, like EINPROGRESS.
-        if (errno != EINPROGRESS && errno != EINTR) {
-            return false;
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (!wait_ready(fd, POLLOUT, deadline) ||
-            getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-            return false;
+    auto* lookup = new (std::nothrow) Lookup;
+    if (lookup == nullptr) {
+        return nullptr;
+    }
+    lookup->host = strdup(host);
+    if (lookup->host == nullptr || !start_detached(lookup)) {
+        lookup->holders = 1;
+        let_go(lookup);
+        return nullptr;
+    }
+    addrinfo* found = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(lookup->mutex);
+        if (lookup->finished.wait_until(lock, end, [lookup] { return lookup->done; })) {
+            std::swap(found, lookup->found);
         }
     }
-    const timeval receive_tv = to_timeval(kReceiveTimeout);
-    const timeval send_tv = to_timeval(kSendTimeout);
-    return fcntl(fd, F_SETFL, 0) == 0 &&
-           setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receive_tv, sizeof receive_tv) == 0 &&
-           setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_tv, sizeof send_tv) == 0;
+    let_go(lookup);
+    return found;
 }
 
-// One connection attempt; the connected socket, or -1.
-int try_connect(const char* host, int port_num)
+// The addresses of `host`. Without an overall deadline a slow name server
+// is bounded only by the attempts (kOpenBudget); with one, a literal
+// address is taken at once and a name is given until `end`.
+AddrList resolve(const char* host, bool numeric_only, bool bounded, Clock::time_point end)
 {
-    in_addr address{};
-    if (!resolve(host, &address)) {
+    if (numeric_only || !bounded) {
+        return AddrList(lookup_now(host, numeric_only));
+    }
+    if (addrinfo* literal = lookup_now(host, true)) {
+        return AddrList(literal);
+    }
+    return AddrList(lookup_until(host, end));
+}
+
+// Connects to one address by `end`. A blocking connect bounded by the
+// socket's send time-out costs one call less than a non-blocking connect
+// and its poll; Linux honours the time-out for connect.
+int connect_until(const addrinfo& address, uint16_t port, Clock::time_point end)
+{
+    const int left = remaining_ms(end);
+    if (left <= 0) {
         return -1;
     }
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
+    sockaddr_storage to{};
+    std::memcpy(&to, address.ai_addr, address.ai_addrlen);
+    if (to.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6*>(&to)->sin6_port = htons(port);
+    } else {
+        reinterpret_cast<sockaddr_in*>(&to)->sin_port = htons(port);
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(choose_port(port_num));
-    to.sin_addr = address;
-    if (!connect_bounded(fd, to)) {
+    const int fd = socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval bound = to_timeval(milliseconds(left));
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) != 0) {
         close_fd(fd);
         return -1;
     }
-    return fd;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), address.ai_addrlen) == 0) {
+        return fd;
+    }
+    // A signal leaves the connection going on in the background.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (errno == EINTR && wait_ready(fd, POLLOUT, end) &&
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+        return fd;
+    }
+    close_fd(fd);
+    return -1;
 }
 
-int open_socket(const char* host, int port_num)
+// One connection attempt: each address of the host in the resolver's
+// order, each connect bounded by kConnectTimeout and the deadline, which
+// also bounds the lookup (`budget_end`).
+int try_connect(const Target& target, Clock::time_point budget_end)
 {
-    const auto budget_end = Clock::now() + kOpenBudget;
+    const AddrList found =
+        resolve(target.host, target.numeric_only, target.deadline_ms != 0, budget_end);
+    for (const addrinfo* address = found.get(); address != nullptr; address = address->ai_next) {
+        const int fd = connect_until(*address, target.port, until(target.deadline_ms, kConnectTimeout));
+        if (fd >= 0) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+int open_socket(const Target& target)
+{
+    const auto budget_end = until(target.deadline_ms, kOpenBudget);
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         if (attempt > 0 && Clock::now() >= budget_end) {
             break;
         }
-        const int fd = try_connect(host, port_num);
+        const int fd = try_connect(target, budget_end);
         if (fd >= 0) {
             return fd;
         }
-        sleep_for(kConnectPause);
+        sleep_for(std::min(kConnectPause, milliseconds(std::max(0, remaining_ms(budget_end)))));
     }
     return -1;
 }
 
 enum class Direction { kReceive, kSend };
 
-// Moves exactly `size` bytes. The first call may block on the socket's own
-// time-out, set once at connect; any further call waits only for what is
-// left until `deadline`. A peer that has gone fails with -1, never with
+// Moves exactly `size` bytes. With `may_block` the first call may block on
+// the socket's own time-out; any other call waits only for what is left
+// until `deadline`. A peer that has gone fails with -1, never with
 // SIGPIPE.
 int transfer(int fd, char* data, int size, Direction direction, bool may_block,
              Clock::time_point deadline)
@@ -240,14 +395,56 @@ int transfer(int fd, char* data, int size, Direction direction, bool may_block,
     return 0;
 }
 
+// Throws away whatever the daemon sent that no request is waiting for (a
+// stray frame, a payload that was not taken in), so that the response read
+// after the next request can only be that request's answer. Never waits; a
+// peer that has closed is found out by the exchange itself. False when the
+// peer keeps sending until `end`.
+bool discard_unread(int fd, Clock::time_point end)
+{
+    char sink[4096];
+    for (;;) {
+        const ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n > 0 && Clock::now() >= end) {
+            return false;
+        }
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            return true;
+        }
+    }
+}
+
 int socket_read(int fd, char* data, int size, bool may_block, Clock::time_point deadline)
 {
     return transfer(fd, data, size, Direction::kReceive, may_block, deadline);
 }
 
-int socket_write(int fd, char* data, int size)
+int socket_write(VxsktModule* vxskt, char* data, int size)
 {
-    return transfer(fd, data, size, Direction::kSend, true, Clock::now() + kSendTimeout);
+    // No new request once the deadline has passed: its answer could not
+    // be waited for.
+    const auto deadline = until(vxskt->deadline_ms, kSendTimeout);
+    if (remaining_ms(deadline) <= 0 || !discard_unread(vxskt->socket_fd, deadline)) {
+        return -1;
+    }
+    return transfer(vxskt->socket_fd, data, size, Direction::kSend, false, deadline);
+}
+
+// Whether the first receive of a response may block on the socket's own
+// time-out, kReceiveTimeout (put in place at first use): a poll less per
+// exchange, allowed only when no deadline falls within that time-out.
+bool may_block_receiving(VxsktModule* vxskt)
+{
+    if (vxskt->deadline_ms != 0 &&
+        vxskt->deadline_ms < vxsktNowMs() + (kReceiveTimeout + kBlockingSlack).count()) {
+        return false;
+    }
+    if (vxskt->receive_timeout_set == 0) {
+        const timeval bound = to_timeval(kReceiveTimeout);
+        vxskt->receive_timeout_set =
+            setsockopt(vxskt->socket_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) == 0;
+    }
+    return vxskt->receive_timeout_set != 0;
 }
 
 bool has_room(VxsktModule* vxskt, int size)
@@ -290,6 +487,26 @@ void drop_payload(VxsktModule* vxskt)
     vxskt->recv_data = nullptr;
 }
 
+// The bytes an item of payload type `nType` takes; 0 for a type that reads
+// nothing.
+int item_size(const VxsktModule* vxskt, int nType, int nSize)
+{
+    switch (nType) {
+    case VXSKT_RES_BYTE:
+        return 1;
+    case VXSKT_RES_SHORT:
+        return 2;
+    case VXSKT_RES_LONG:
+        return 4;
+    case VXSKT_RES_BLOCK:
+        return nSize;
+    case VXSKT_RES_WHOLE:
+        return vxskt->total_length;
+    default:
+        return 0;
+    }
+}
+
 // Releases whatever part of a record was made; the socket only when open.
 void release(VxsktModule* vxskt)
 {
@@ -301,45 +518,101 @@ void release(VxsktModule* vxskt)
     std::free(vxskt);
 }
 
-}  // namespace
-
-// Opens a connection to the daemon for one printer ("queue" or
-// "queue@host", cut at the "@" in place) and one locale.
-VxsktModule* vxsktNew(char* printer, char* locale, char* /*folder_path*/, int port_num)
+// A record for `queue_length` bytes of `printer` and for `locale`, not yet
+// connected; null when memory ran out.
+VxsktModule* new_record(const char* printer, size_t queue_length, const char* locale)
 {
-    if (printer == nullptr || locale == nullptr) {
-        return nullptr;
-    }
     auto* vxskt = static_cast<VxsktModule*>(vxskt_allocator.zero_alloc(1, sizeof(VxsktModule)));
     if (vxskt == nullptr) {
         return nullptr;
     }
     vxskt->socket_fd = -1;
-    char* at = std::strchr(printer, '@');
-    char* host = at != nullptr ? copy_string(at + 1, std::strlen(at + 1)) : nullptr;
-    const size_t queue_length = at != nullptr ? static_cast<size_t>(at - printer) : std::strlen(printer);
     const size_t locale_length = std::strlen(locale);
     vxskt->printer = copy_string(printer, queue_length);
     vxskt->locale = copy_string(locale, locale_length);
     vxskt->send_data = vxskt_allocator.new_buffer(kStagingSize, 0);
-    if ((at != nullptr && host == nullptr) || vxskt->printer == nullptr ||
-        vxskt->locale == nullptr || vxskt->send_data == nullptr) {
-        std::free(host);
-        release(vxskt);
-        return nullptr;
-    }
-    if (at != nullptr) {
-        *at = '\0';
-    }
-    vxskt->socket_fd = open_socket(host != nullptr ? host : kDefaultHost, port_num);
-    std::free(host);
-    if (vxskt->socket_fd < 0) {
+    if (vxskt->printer == nullptr || vxskt->locale == nullptr || vxskt->send_data == nullptr) {
         release(vxskt);
         return nullptr;
     }
     std::memcpy(vxskt->req_header, kMagic, sizeof kMagic);
     vxskt->size_printer = static_cast<int>(queue_length);
     vxskt->size_locale = static_cast<int>(locale_length);
+    return vxskt;
+}
+
+// The host part of a name, after the "@": empty means the local host (null
+// in `*host`); "[address]" is a literal address (brackets let an IPv6
+// address stand beside a port or a name). False for an unclosed bracket
+// or when memory ran out.
+bool split_host(const char* text, char** host, bool* numeric_only)
+{
+    size_t length = std::strlen(text);
+    if (length == 0) {
+        return true;
+    }
+    if (text[0] == '[') {
+        if (length < 2 || text[length - 1] != ']') {
+            return false;
+        }
+        ++text;
+        length -= 2;
+        *numeric_only = true;
+    }
+    *host = copy_string(text, length);
+    return *host != nullptr;
+}
+
+}  // namespace
+
+int64_t vxsktNowMs(void)
+{
+    return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// Opens a connection to the daemon for one printer ("queue" or
+// "queue@host", cut at the first "@" in place) and one locale.
+VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_num)
+{
+    return vxsktNewUntil(printer, locale, folder_path, port_num, 0);
+}
+
+VxsktModule* vxsktNewUntil(char* printer, char* locale, char* /*folder_path*/, int port_num,
+                           int64_t deadline_ms)
+{
+    if (printer == nullptr || locale == nullptr) {
+        return nullptr;
+    }
+    char* at = std::strchr(printer, '@');
+    const size_t queue_length = at != nullptr ? static_cast<size_t>(at - printer) : std::strlen(printer);
+    // A request without a queue name could reach no printer.
+    if (queue_length == 0) {
+        return nullptr;
+    }
+    VxsktModule* vxskt = new_record(printer, queue_length, locale);
+    if (vxskt == nullptr) {
+        return nullptr;
+    }
+    Target target{kDefaultHost, false, 0, deadline_ms};
+    char* host = nullptr;
+    if (at != nullptr && !split_host(at + 1, &host, &target.numeric_only)) {
+        release(vxskt);
+        return nullptr;
+    }
+    if (at != nullptr) {
+        *at = '\0';
+    }
+    if (host != nullptr) {
+        target.host = host;
+    }
+    target.port = choose_port(port_num);
+    vxskt->deadline_ms = deadline_ms;
+    vxskt->socket_fd = open_socket(target);
+    std::free(host);
+    if (vxskt->socket_fd < 0) {
+        release(vxskt);
+        return nullptr;
+    }
     return vxskt;
 }
 
@@ -351,15 +624,15 @@ void vxsktDestroy(VxsktModule* vxskt)
     }
 }
 
-// Sends one request frame with the staged data part; the staging buffer is
-// empty afterwards whatever happens.
+// Sends one request frame with the staged data part, after dropping what is
+// waiting unread; the staging buffer is empty afterwards whatever happens.
 int vxsktWrite(VxsktModule* vxskt, int32_t command)
 {
     BufTool* frame = vxskt_allocator.new_buffer(kFrameSize, 0);
     vxskt->req_command = command;
     int result = -1;
     if (frame != nullptr && build_frame(vxskt, frame)) {
-        result = socket_write(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(frame)),
+        result = socket_write(vxskt, reinterpret_cast<char*>(buftool_data(frame)),
                               buftool_pos(frame));
     }
     buftool_destroy(frame);
@@ -371,11 +644,11 @@ int vxsktWrite(VxsktModule* vxskt, int32_t command)
 // length, 0 when none is held, -1 when the transport failed.
 int vxsktRead(VxsktModule* vxskt)
 {
-    const auto deadline = Clock::now() + kReceiveTimeout;
+    const auto deadline = until(vxskt->deadline_ms, kReceiveTimeout);
     BufTool* header = vxskt_allocator.new_buffer(kResponseHeaderSize, 0);
     if (header == nullptr ||
         socket_read(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(header)),
-                    kResponseHeaderSize, true, deadline) != 0) {
+                    kResponseHeaderSize, may_block_receiving(vxskt), deadline) != 0) {
         buftool_destroy(header);
         return -1;
     }
@@ -445,15 +718,19 @@ int vxsktResetReqData(VxsktModule* vxskt)
     return 0;
 }
 
-// Reads the next item of the payload. 0 when read; -1 when no payload is
-// held, the cursor has reached its end, or a block's size is negative.
-// A read that finds too few bytes left in the payload buffer leaves `pData`
-// as it was and still succeeds; an unknown type reads nothing.
+// Reads the next item of the payload. 0 when read (an unknown type reads
+// nothing); -1 when no payload is held, the cursor has reached its end, or
+// the item does not fit in what is left. A failed read leaves `pData` and
+// the cursor as they were: a short reply must never pass for a value.
 int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
 {
     BufTool* payload = vxskt->recv_data;
-    if (payload == nullptr || buftool_pos(payload) >= vxskt->total_length ||
-        (nType == VXSKT_RES_BLOCK && nSize < 0)) {
+    if (payload == nullptr) {
+        return -1;
+    }
+    const int left = vxskt->total_length - buftool_pos(payload);
+    const int size = item_size(vxskt, nType, nSize);
+    if (left <= 0 || size < 0 || size > left) {
         return -1;
     }
     switch (nType) {
@@ -467,10 +744,8 @@ int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
         buftool_read_long(payload, static_cast<int32_t*>(pData));
         break;
     case VXSKT_RES_BLOCK:
-        buftool_read(payload, static_cast<char*>(pData), nSize);
-        break;
     case VXSKT_RES_WHOLE:
-        buftool_read(payload, static_cast<char*>(pData), vxskt->total_length);
+        buftool_read(payload, static_cast<char*>(pData), size);
         break;
     default:
         break;

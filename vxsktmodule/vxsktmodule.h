@@ -19,10 +19,22 @@ struct vxskt_module_s {
     int32_t total_length;    // payload length from the last response header
     BufTool* send_data;      // staging buffer for the next request's data part
     BufTool* recv_data;      // payload of the last response + one zero byte, or null
+    int64_t deadline_ms;     // no wait goes past it (a vxsktNowMs() time); 0: none
+    int receive_timeout_set; // the socket's own receive time-out is in place
 };
 typedef struct vxskt_module_s VxsktModule;
 
+// Monotonic clock in milliseconds, the time base of the deadlines below.
+int64_t vxsktNowMs(void);
+// Opens a connection to the daemon for `printer` ("queue" or "queue@host";
+// the caller's string is cut at the first "@"); null when it cannot.
 VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_num);
+// Like vxsktNew, but no wait of this connection (each resolution and connect
+// attempt, and every later send and receive) goes past deadline_ms (a
+// vxsktNowMs() time point); 0 = no overall deadline, only the per-step
+// bounds that vxsktNew has.
+VxsktModule* vxsktNewUntil(char* printer, char* locale, char* folder_path, int port_num,
+                           int64_t deadline_ms);
 void vxsktDestroy(VxsktModule* vxskt);
 
 int vxsktWrite(VxsktModule* vxskt, int32_t command);

@@ -98,7 +98,9 @@ TEST_F(DiscoveryOnCupsd, SkipsAQueueWithoutPpd)
                            std::chrono::seconds(30), &output, cupsd_.env()),
               0)
         << output;
+    ::testing::internal::CaptureStderr();
     ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a queue without a PPD is no fault";
     EXPECT_EQ(Names(), std::vector<std::string>{"Brelko-M250C"});
     EXPECT_EQ(cupsd_.TmpFileCount(), 0);
 }
@@ -176,13 +178,40 @@ unsigned CountPause(unsigned seconds)
     return 0;
 }
 
-TEST_F(DiscoveryOnCupsd, AnEmptySchedulerIsAskedAgainThenGivesNoPrinters)
+TEST_F(DiscoveryOnCupsd, AnEmptySchedulerIsAskedAgainThenGivesNoPrintersAndNamesItself)
 {
     g_pauses = 0;
     g_ppddata_calls.sleep = CountPause;
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(GetPrintersInfo(&wnd_), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "quellon: no printer list from the CUPS scheduler at " + cupsd_.server() + "\n");
     EXPECT_EQ(g_pauses, 20u);
     EXPECT_EQ(wnd_.printers_num, 0);
+}
+
+// With an unusable TMPDIR every cupsGetPPD fails. The list stays as it
+// would (empty), but each queue left out says why.
+TEST_F(DiscoveryOnCupsd, AQueueLeftOutForAFailedFetchIsNamedWithTheReason)
+{
+    for (const char* queue : {"Q1", "Q2"})
+        ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
+    std::string expected;
+    for (const std::string& queue : SchedulerOrder())
+        expected += "quellon: queue \"" + queue + "\" left out: cannot fetch its PPD file: " +
+                    strerror(ENOENT) + "\n";
+    setenv("TMPDIR", (cupsd_.tmpdir() + "/missing").c_str(), 1);
+    int result = -1;
+    std::string err;
+    // A fresh thread, should libcups keep what it read of the environment.
+    std::thread([&] {
+        ::testing::internal::CaptureStderr();
+        result = GetPrintersInfo(&wnd_);
+        err = ::testing::internal::GetCapturedStderr();
+    }).join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(wnd_.printers_num, 0);
+    EXPECT_EQ(err, expected);
 }
 
 void AddDemoQueues(const harness::PrivateCupsd& cupsd)

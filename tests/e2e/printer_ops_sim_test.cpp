@@ -202,9 +202,10 @@ const FaultCase kFaults[] = {
     {"negative_length", "length -1", nullptr, -1, 0},
     {"huge_length", "length 2000000000", nullptr, -1, 0},
     {"no_payload", "payload 0", nullptr, -1, 0},
-    {"one_byte", "payload 1", nullptr, 0, 0},
-    {"two_bytes", "payload 2", "01.05", 0, 0},
-    {"three_bytes", "payload 3", "01.05", 0x8004, 0},
+    // A timer reply too short for its four bytes is no timer.
+    {"one_byte", "payload 1", nullptr, -1, 0},
+    {"two_bytes", "payload 2", "01.05", -1, 0},
+    {"three_bytes", "payload 3", "01.05", -1, 0},
     {"delayed", "delay 300", "01.05", 0x8004, 0},
     {"silent", "silent", nullptr, -1, -1},
     {"reset", "reset", nullptr, -1, -1},

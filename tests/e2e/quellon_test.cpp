@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"OffFiveCheckedSendsFive", 0x8005, "space Tab Tab space", 5},
                       ValueCase{"OffFiveLeftClearSendsItBack", 0x8005, "Tab space", 0x8005},
                       ValueCase{"UncheckingAtSevenSendsOffSeven", 7, "space Tab space", 0x8007},
-                      ValueCase{"ZeroShownCheckedSendsZero", 0, "Tab Tab space", 0}),
+                      ValueCase{"ZeroShownUncheckedSendsOffZero", 0, "space Tab space", 0x8000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Opens the settings, expects a warning instead of the dialog, and

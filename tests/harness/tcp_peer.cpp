@@ -19,20 +19,28 @@ constexpr uint32_t kMaxRequest = 1 << 16;
 
 }  // namespace
 
-TcpPeer::TcpPeer(int backlog)
+TcpPeer::TcpPeer(int backlog, Loopback loopback)
 {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in6 address{};  // the larger of the two; an IPv4 one fits
     socklen_t length = sizeof address;
+    if (loopback == Loopback::kIPv6) {
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof *v4;
+    }
+    listen_fd_ = socket(loopback == Loopback::kIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listen_fd_, backlog) != 0 ||
         getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         pipe2(stop_pipe_, O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("test peer: ") + std::strerror(errno));
     }
-    port_ = ntohs(address.sin_port);
+    // sin_port and sin6_port lie at the same place.
+    port_ = ntohs(address.sin6_port);
     thread_ = std::thread(&TcpPeer::Run, this);
 }
 

@@ -31,8 +31,10 @@ public:
         std::chrono::milliseconds byte_gap{0};     // between bytes (0: all at once)
     };
 
-    // Listens on 127.0.0.1 at a free port; `backlog` as for listen(2).
-    explicit TcpPeer(int backlog = 8);
+    enum class Loopback { kIPv4, kIPv6 };
+
+    // Listens on 127.0.0.1 (or ::1) at a free port; `backlog` as for listen(2).
+    explicit TcpPeer(int backlog = 8, Loopback loopback = Loopback::kIPv4);
     ~TcpPeer();
     TcpPeer(const TcpPeer&) = delete;
     TcpPeer& operator=(const TcpPeer&) = delete;

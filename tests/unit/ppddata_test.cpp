@@ -365,7 +365,8 @@ TEST_F(ScriptedDiscovery, NoListAfter21CallsIsAnEmptySuccess)
     EXPECT_EQ(cups_.pauses, 20);
     EXPECT_EQ(cups_.paused_seconds, 20u);
     EXPECT_EQ(m_.wnd.printers_num, 0);
-    EXPECT_EQ(err_, "");
+    EXPECT_EQ(err_, std::string("quellon: no printer list from the CUPS scheduler at ") +
+                        cupsServer() + "\n");
 }
 
 TEST_F(ScriptedDiscovery, AListAtTheThirdCallIsDiscoveredAfterTwoPauses)
@@ -428,6 +429,11 @@ TEST_F(ScriptedDiscovery, Beyond64DestinationsTheFirst64AreKeptAndTheRestCleaned
     EXPECT_EQ(cups_.ppd_copies.size(), 70u);
     EXPECT_EQ(LeftoverCopies(), 0);
     EXPECT_EQ(cups_.allocs, 64);
+    std::string expected;
+    for (int i = 64; i < 70; ++i)
+        expected += "quellon: queue \"Queue-" + std::to_string(i) +
+                    "\" left out: the list holds at most 64 printers\n";
+    EXPECT_EQ(err_, expected);
 }
 
 TEST_F(ScriptedDiscovery, ANameLongerThan255BytesIsSkipped)
@@ -439,7 +445,8 @@ TEST_F(ScriptedDiscovery, ANameLongerThan255BytesIsSkipped)
     EXPECT_EQ(Names(), (std::vector<std::string>{Repeat('y', 255), "After"}));
     EXPECT_EQ(cups_.ppd_copies.size(), 3u);
     EXPECT_EQ(LeftoverCopies(), 0);
-    EXPECT_EQ(err_, "");
+    EXPECT_EQ(err_, "quellon: queue \"" + Repeat('x', 256) +
+                        "\" left out: its name is longer than 255 bytes\n");
 }
 
 TEST_F(ScriptedDiscovery, NoDestinationWithAPpdIsAnEmptySuccess)

@@ -99,9 +99,9 @@ TEST_F(PrinterOps, TimerReplies)
         {"on, 4 hours", Response(0, "\x04\0\0\0"s), true, 4},
         {"off, 5 hours remembered", Response(0, "\x05\x80\0\0"s), true, 0x8005},
         {"upper half ignored", Response(0, "\x04\0\x01\0"s), true, 4},
-        {"one byte is too short for a long", Response(0, "\x07"), true, 0},
-        {"two bytes are too short for a long", Response(0, "\x04\x80"), true, 0},
-        {"three bytes read with a zero top", Response(0, "\x04\x80\x01"), true, 0x8004},
+        {"one byte", Response(0, "\x07"), false, 0},
+        {"three bytes", Response(0, "\x04\x80\x01"), false, 0},
+        {"the firmware's two bytes instead", Response(0, "\x01\x05"), false, 0},
         {"no payload", Response(0, ""), false, 0},
         {"refused with a payload", Response(1, "\x04\0\0\0"s), false, 0},
     };
@@ -159,6 +159,22 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     EXPECT_EQ(Hex(requests[2]), Hex(WriteFrame("lp1", 3)));
 }
 
+// A daemon that sends one frame too many: each later answer is still the
+// answer to its own request, and a refused write is not taken for saved.
+TEST_F(PrinterOps, AStrayFrameIsNeverTakenForTheNextAnswer)
+{
+    const std::string stray_timer = Response(0, Le32(7));
+    peer_.Push({Response(0, "\x01\x05") + stray_timer});
+    peer_.Push({Response(0, Le32(4)) + stray_timer});
+    peer_.Push({Response(5, "")});
+    char version[10] = {};
+    unsigned short timer = 0;
+    ASSERT_EQ(GetFirmVer(&wnd_, version), 0);
+    EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
+    EXPECT_EQ(timer, 4) << "the stray frame's timer";
+    EXPECT_EQ(SetAutoShutdownTime(&wnd_, 6), SEND_REFUSED) << "the left-over reply passed";
+}
+
 TEST_F(PrinterOps, NoConnection)
 {
     vxsktDestroy(wnd_.pVxskt);
@@ -203,29 +219,38 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     EXPECT_STREQ(version, "02.10");
 }
 
+// The daemon's language follows the variable the C library itself goes by:
+// LC_ALL, LC_CTYPE, LANG, the first that is set and not empty.
 TEST_F(PrinterOps, LocaleChoice)
 {
     struct Case {
-        const char* lc_ctype;  // null: unset
+        const char* lc_all;  // null: unset
+        const char* lc_ctype;
         const char* lang;
         const char* locale;
     };
     const Case cases[] = {
-        {nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
-        {"en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"ja", nullptr, "ja_JP.UTF-8"},
-        {nullptr, nullptr, "en_GB.UTF-8"},
-        {"", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"j", "ja_JP.UTF-8", "en_GB.UTF-8"},
-        {"C", nullptr, "en_GB.UTF-8"},
+        {nullptr, nullptr, "ja_JP.eucJP", "ja_JP.UTF-8"},
+        {nullptr, "en_US.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "ja", nullptr, "ja_JP.UTF-8"},
+        {nullptr, nullptr, nullptr, "en_GB.UTF-8"},
+        {nullptr, "", "ja_JP.UTF-8", "ja_JP.UTF-8"},
+        {nullptr, "j", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {nullptr, "C", nullptr, "en_GB.UTF-8"},
+        {"ja_JP.UTF-8", nullptr, "C", "ja_JP.UTF-8"},
+        {"C", nullptr, "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"C", "ja_JP.UTF-8", "ja_JP.UTF-8", "en_GB.UTF-8"},
+        {"", "ja_JP.UTF-8", "C", "ja_JP.UTF-8"},
+        {"", "", "", "en_GB.UTF-8"},
     };
     wnd_.tocode = strdup("earlier");
     wnd_.fromcode = strdup("earlier");
+    const auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+        return std::string(name) + "=" + (value ? value : "(unset)") + " ";
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("LC_CTYPE=") + (c.lc_ctype ? c.lc_ctype : "(unset)") +
-                     " LANG=" + (c.lang ? c.lang : "(unset)"));
-        c.lc_ctype ? setenv("LC_CTYPE", c.lc_ctype, 1) : unsetenv("LC_CTYPE");
-        c.lang ? setenv("LANG", c.lang, 1) : unsetenv("LANG");
+        SCOPED_TRACE(set("LC_ALL", c.lc_all) + set("LC_CTYPE", c.lc_ctype) + set("LANG", c.lang));
         char* locale = SetLocaleString(&wnd_);
         ASSERT_NE(locale, nullptr);
         EXPECT_STREQ(locale, c.locale);
@@ -233,8 +258,8 @@ TEST_F(PrinterOps, LocaleChoice)
         EXPECT_STREQ(wnd_.fromcode, "UTF-8");
         mem_free(locale);
     }
-    unsetenv("LC_CTYPE");
-    unsetenv("LANG");
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+        unsetenv(name);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // freezing the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -32,6 +33,8 @@ using namespace harness;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
 
 struct Destroyer {
     void operator()(VxsktModule* vxskt) const { vxsktDestroy(vxskt); }
@@ -222,8 +225,7 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktGetResSize(v), 2);
 
     int32_t value = 0x11111111;
-    EXPECT_EQ(vxsktGetResData(v, &value, VXSKT_RES_LONG, 0), 0)
-        << "a long that does not fit still succeeds";
+    EXPECT_EQ(vxsktGetResData(v, &value, VXSKT_RES_LONG, 0), -1) << "a long does not fit";
     EXPECT_EQ(value, 0x11111111) << "...and leaves the destination unchanged";
 
     char major = 0, minor = 0, extra = 7;
@@ -236,12 +238,39 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktSeekResData(v, 0), -1) << "the cursor stands at the end";
 }
 
-TEST_F(Exchange, ThreeBytePayloadReadsAsLongWithZeroTop)
+// Every item type, with the cursor where only part of the item is left: a
+// short reply must never pass for a value.
+TEST_F(Exchange, AnItemThatDoesNotFitFailsAndLeavesEverythingAsItWas)
 {
-    ASSERT_EQ(Ask(Response(0, "\x04\x80\x01")), 3);
-    int32_t value = -1;
-    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, VXSKT_RES_LONG, 0), 0);
-    EXPECT_EQ(value, 0x018004);
+    struct Case {
+        int payload, cursor, type, size;  // size: for VXSKT_RES_BLOCK
+    } const cases[] = {
+        {1, 0, VXSKT_RES_SHORT, 0}, {4, 3, VXSKT_RES_SHORT, 0}, {3, 0, VXSKT_RES_LONG, 0},
+        {4, 1, VXSKT_RES_LONG, 0},  {4, 0, VXSKT_RES_BLOCK, 5}, {4, 2, VXSKT_RES_BLOCK, 3},
+        {4, 1, VXSKT_RES_WHOLE, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.cursor << " of "
+                                        << c.payload);
+        ASSERT_EQ(Ask(Response(0, std::string(static_cast<size_t>(c.payload), '\x11'))), c.payload);
+        ASSERT_TRUE(c.cursor == 0 || vxsktSeekResData(vxskt_.get(), c.cursor) == 0);
+        char out[8] = "unread";
+        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, c.type, c.size), -1);
+        EXPECT_STREQ(out, "unread");
+        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, VXSKT_RES_BYTE, 0), 0) << "the cursor moved";
+    }
+}
+
+// A frame nobody asked for, or a payload the module declined to read, must
+// not be read as the answer to the next request.
+TEST_F(Exchange, WhatWaitsUnreadIsDroppedBeforeTheNextRequest)
+{
+    const std::string stray = Response(0, "\x09\x09");
+    EXPECT_EQ(Ask(ResponseDeclaring(0, (1 << 20) + 1, stray)), 0);
+    EXPECT_EQ(Ask(Response(3, "\x01\x05") + stray), 2);
+    EXPECT_EQ(vxsktGetResCode(vxskt_.get()), 3);
+    EXPECT_EQ(Ask(Response(4, "\x02\x06")), 2);
+    EXPECT_EQ(vxsktGetResCode(vxskt_.get()), 4);
+    EXPECT_STREQ(reinterpret_cast<char*>(vxsktGetStatusData(vxskt_.get())), "\x02\x06");
 }
 
 TEST_F(Exchange, SeekAndBlockReads)
@@ -470,11 +499,28 @@ TEST(Connect, PortFromTheEnvironment)
     unsetenv("ZELD_PORT");
 }
 
+// A number that is no port must not be cut down to one: it is ignored for
+// the caller's port, with one line on standard error for the process.
+TEST(Connect, PortOutsideTheRangeIsIgnoredWithOneLine)
+{
+    TcpPeer peer;
+    CaptureStderr();
+    for (const char* value : {"0", "65536", "112537", "1234567890123456789012345678901234567890"}) {
+        SCOPED_TRACE(value);
+        setenv("ZELD_PORT", value, 1);
+        EXPECT_NE(Open(peer.port()), nullptr) << "the caller's port was not used";
+    }
+    unsetenv("ZELD_PORT");
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("ZELD_PORT 0 "), std::string::npos) << err;
+}
+
 TEST(Connect, HostAfterTheAtSign)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    for (const char* name : {"lp1@localhost", "lp1@127.0.0.1"}) {
+    for (const char* name : {"lp1@localhost", "lp1@127.0.0.1", "lp1@"}) {
         SCOPED_TRACE(name);
         std::string printer = name, locale = kEnglishLocale;
         Connection vxskt(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()));
@@ -486,17 +532,65 @@ TEST(Connect, HostAfterTheAtSign)
         ASSERT_EQ(vxsktRead(vxskt.get()), 0);
     }
     const auto requests = peer.Requests();
-    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", "")));
 }
 
-TEST(Connect, UnresolvableHostFails)
+// No printer part, or a host part that is no address: refused before any
+// connection reaches a daemon.
+TEST(Connect, NamesThatCannotWorkAreRefused)
 {
     unsetenv("ZELD_PORT");
     TcpPeer peer;
-    std::string printer = "lp1@", locale = kEnglishLocale;
-    EXPECT_EQ(vxsktNew(printer.data(), locale.data(), nullptr, peer.port()), nullptr);
+    for (const char* name : {"@localhost", "", "@", "lp1@[no-such-host]", "lp1@[::1"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Open(peer.port(), name), nullptr);
+    }
     EXPECT_EQ(peer.Accepted(), 0);
+}
+
+Connection OpenUntil(int port, std::string printer, int64_t deadline_ms)
+{
+    std::string locale = kEnglishLocale;
+    return Connection(vxsktNewUntil(printer.data(), locale.data(), nullptr, port, deadline_ms));
+}
+
+TEST(Connect, IPv6LoopbackPlainAndBracketed)
+{
+    unsetenv("ZELD_PORT");
+    TcpPeer peer(8, TcpPeer::Loopback::kIPv6);
+    for (const char* name : {"q@::1", "q@[::1]"}) {
+        for (int64_t deadline : {int64_t{0}, vxsktNowMs() + 60000}) {
+            SCOPED_TRACE(testing::Message() << name << ", deadline " << deadline);
+            Connection vxskt = OpenUntil(peer.port(), name, deadline);
+            ASSERT_NE(vxskt, nullptr);
+            EXPECT_STREQ(vxskt->printer, "q");
+            peer.Push({Response(0, "")});
+            ASSERT_EQ(vxsktWrite(vxskt.get(), 19), 0);
+            EXPECT_EQ(vxsktRead(vxskt.get()), 0);
+        }
+    }
+}
+
+// A daemon that accepts and never answers costs the deadline, not the
+// receive bound (5 s); nothing is begun after it.
+TEST(Connect, EveryWaitEndsByTheDeadline)
+{
+    unsetenv("ZELD_PORT");
+    TcpPeer peer;
+    EXPECT_EQ(OpenUntil(peer.port(), "lp1", vxsktNowMs() - 1), nullptr);
+    EXPECT_EQ(peer.Accepted(), 0) << "a connect began after the deadline";
+
+    const int64_t deadline = vxsktNowMs() + 1000;
+    Connection vxskt = OpenUntil(peer.port(), "lp1", deadline);
+    ASSERT_NE(vxskt, nullptr);
+    peer.Push({"", TcpPeer::After::kHang});
+    ASSERT_EQ(vxsktWrite(vxskt.get(), 19), 0);
+    EXPECT_EQ(vxsktRead(vxskt.get()), -1);
+    const int64_t ended = vxsktNowMs();
+    EXPECT_GE(ended, deadline) << "gave up before the deadline";
+    EXPECT_LT(ended, deadline + 3500) << "waited on past the deadline";
+    EXPECT_EQ(vxsktWrite(vxskt.get(), 19), -1) << "a request sent after the deadline";
 }
 
 TEST(Connect, NullNamesAreRefused)

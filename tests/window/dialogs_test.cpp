@@ -300,9 +300,34 @@ TEST_P(OkValues, OkSendsCheckBoxAndEntryAsOneTimer)
 
 INSTANTIATE_TEST_SUITE_P(Settings, OkValues,
                          ::testing::Values(OkCase{true, "3", 3}, OkCase{false, "3", 0x8003},
-                                           OkCase{true, "12", 12}, OkCase{true, "0", 0},
-                                           OkCase{false, "8", 0x8008}, OkCase{true, "", 0},
-                                           OkCase{true, "70000", 70000 & 0xFFFF}));
+                                           OkCase{true, "1", 1}, OkCase{true, "8", 8},
+                                           OkCase{false, "8", 0x8008}, OkCase{false, "0", 0x8000},
+                                           OkCase{false, "12", 0x800C}));
+
+// A period the printer reported outside 1 to 8 may stay in the entry; OK
+// must not switch on with it, but warn and leave the dialog for a choice.
+TEST_F(Settings, OnWithAPeriodOutsideTheListSendsNothingAndStaysOpen)
+{
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    GtkWidget* win = m.settings();
+    SetActiveCheckButton(win, "ShutdownSDlg_checkbutton", TRUE);
+    for (const char* entry : {"0", "9", "12", "", "65537", "-1"}) {
+        SCOPED_TRACE(entry);
+        gtk_entry_set_text(GTK_ENTRY(m.Widget(win, "ShutdownSDlg_Time_combo_entry")), entry);
+        int result = -1;
+        ASSERT_TRUE(ShowAndAct(
+            m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
+            [&] {
+                EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label")))
+                              .rfind("Could not perform auto shutdown settings.", 0),
+                          0u);
+                Click(m.message(), "MsgDlg_OK_button");
+            }));
+        EXPECT_EQ(result, 0) << "the dialog closed";
+    }
+    EXPECT_EQ(sim_->CountLog("item=102415"), 0u) << "a timer was written";
+}
 
 TEST_F(Settings, EachOpeningRefillsTheWidgetsFromThePrinter)
 {
@@ -338,6 +363,20 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     EXPECT_EQ(result, 0);
     sim_->ClearFaults();
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1) << "OK works again on the same connection";
+}
+
+// A frame too many after the timer's answer: neither shown as the timer,
+// nor taken for the answer to the write the daemon refuses.
+TEST_F(Settings, AStrayFrameBeforeARefusedWriteStillWarns)
+{
+    sim_->SetFaults({"lp1 106523 stray 05800000 count 1", "lp1 102415 refuse 5"});
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    EXPECT_EQ(ReadSettings(m).entry, "4");
+    int result = -1;
+    ASSERT_TRUE(ShowAndAct(m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
+                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    EXPECT_EQ(result, 0) << "closed as if saved";
 }
 
 TEST_F(Settings, OkForAPrinterThatIsGoneClosesWithoutSending)
@@ -452,6 +491,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StepFault{"FirmwareTooOld", 0, "", false, 3, true},
                       StepFault{"TimerRefused", 1, "lp1 106523 refuse 2", false, 1, true},
                       StepFault{"TimerNoPayload", 1, "lp1 106523 payload 0", false, 1, true},
+                      StepFault{"TimerTwoBytes", 1, "lp1 106523 bytes 0400", false, 1, true},
+                      StepFault{"TimerGetsAFirmwareReply", 1, "lp1 106523 bytes 0102", false, 1,
+                                true},
                       StepFault{"TimerConnectionReset", 1, "lp1 106523 reset", false, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -243,6 +243,31 @@ TEST(Selection, CursorChangeWithoutSelectedRowChangesNothing)
     EXPECT_FALSE(m.SetButtonSensitive());
 }
 
+// CUPS accepts queue names that are not UTF-8: the list shows a valid
+// rendering without a toolkit warning, while the selection keeps the
+// queue's own bytes, which are what the daemon must be sent.
+TEST(Selection, NonUtf8QueueNameShowsValidTextAndKeepsItsBytes)
+{
+    const std::string raw = "caf\xE9-\xFF\xFEq";
+    ListedModel m(Printers{{raw.c_str(), "Brelko M210"}, {"caf\xC3\xA9", "Brelko M220"}});
+    // The toolkit's warnings go to standard error, some past any log handler.
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(SetTreeViewWidget(&m.wnd), 1);
+    gtk_widget_show_all(m.wnd.dialog.window);
+    GtkRequisition size;
+    gtk_widget_size_request(m.wnd.dialog.window, &size);
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"caf\\xE9-\\xFF\\xFEq|Brelko M210",
+                                                  "caf\xC3\xA9|Brelko M220"}));
+    m.Select(0);
+    EXPECT_EQ(std::string(m.wnd.selectedPrinterName), raw);
+    m.Select(1);
+    EXPECT_STREQ(m.wnd.selectedPrinterName, "caf\xC3\xA9");
+}
+
 // ----------------------------------------------------------- the ways out
 
 // A started program's model over a private scheduler's queues, up to the
