@@ -10,7 +10,7 @@ RUN_PACKAGES=(g++ make cmake pkg-config gettext libgtk2.0-dev libcups2-dev
               fonts-dejavu-core locales procps)
 # What the tests, the sanitizer build, the fuzzers and the benchmarks add.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" libgtest-dev libbenchmark-dev valgrind clang
-               libclang-rt-14-dev)
+               libclang-rt-14-dev man-db groff-base)
 
 say() { printf 'quellon: %s\n' "$*"; }
 

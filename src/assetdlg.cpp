@@ -1,15 +1,13 @@
 #include "assetdlg.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
-#include "data_process.h"
 #include "interface.h"
 #include "msgdlg.h"
 #include "ppddata.h"
+#include "printerops.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 
@@ -17,114 +15,40 @@
 
 namespace {
 
-// Every request of the program is command 19 naming one item.
-constexpr int kRequestCommand = 19;
-constexpr int32_t kItemFirmwareVersion = 106520;
-constexpr int32_t kItemReadTimer = 106523;
-constexpr int32_t kItemWriteTimer = 102415;
-// Bytes of the data part after its length field.
-constexpr int32_t kQueryLength = 4;
-constexpr int32_t kWriteLength = 8;
-
-constexpr const char* kLocaleJapanese = "ja_JP.UTF-8";
-constexpr const char* kLocaleEnglish = "en_GB.UTF-8";
 constexpr const char* kCharset = "UTF-8";
-
-// Stages the data part of an item request (the value only for a write)
-// and runs the exchange. Returns SendRequest's result; -1 when there is
-// no connection or staging was refused (then nothing stays staged).
-int RequestItem(UIAutoShutdownWnd* wnd, int32_t item, const int32_t* value)
-{
-    VxsktModule* vxskt = wnd->pVxskt;
-    if (vxskt == nullptr) {
-        return SEND_FAILED;
-    }
-    const bool staged =
-        vxsktSetReqLong(vxskt, value != nullptr ? kWriteLength : kQueryLength) == 0 &&
-        vxsktSetReqLong(vxskt, item) == 0 && (value == nullptr || vxsktSetReqLong(vxskt, *value) == 0);
-    if (!staged) {
-        vxsktResetReqData(vxskt);
-        return SEND_FAILED;
-    }
-    return SendRequest(vxskt, kRequestCommand);
-}
-
-// The value that decides the language, by the order the C library itself
-// follows, so that the daemon's texts and the window's agree: LC_ALL, then
-// LC_CTYPE, then LANG; an empty variable counts as unset. Null when none.
-const char* LocaleVariable(void)
-{
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            return value;
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace
 
-// Chooses the locale string sent with every request: Japanese when the
-// deciding locale variable begins with "ja", else English.
-// The caller frees the result; null when memory ran out.
+// The locale string for a new connection; renews the model's character-set
+// names on the way. The caller frees the result; null when memory ran out.
 char* SetLocaleString(UIAutoShutdownWnd* wnd)
 {
-    const char* value = LocaleVariable();
     mem_free(wnd->tocode);
     mem_free(wnd->fromcode);
     wnd->tocode = strdup(kCharset);
     wnd->fromcode = strdup(kCharset);
-    const bool japanese = value != nullptr && std::strncmp(value, "ja", 2) == 0;
-    return strdup(japanese ? kLocaleJapanese : kLocaleEnglish);
+    return ChooseLocaleString();
 }
 
-// Reads the printer's firmware version as "major.minor", two digits each.
 int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer)
 {
-    signed char major = 0;
-    signed char minor = 0;
-    const int result = RequestItem(wnd, kItemFirmwareVersion, nullptr);
-    if (result < 0) {
-        return result;
-    }
-    if (vxsktGetResData(wnd->pVxskt, &major, VXSKT_RES_BYTE, 0) < 0 ||
-        vxsktGetResData(wnd->pVxskt, &minor, VXSKT_RES_BYTE, 0) < 0) {
-        return -1;
-    }
-    std::snprintf(firmVer, FIRM_VER_SIZE, "%02d.%02d", major, minor);
-    return 0;
+    return QueryFirmVer(wnd->pVxskt, firmVer);
 }
 
-// Reads the auto shutdown timer: bit 15 set means off, the low bits hours.
 int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer)
 {
-    int32_t value = 0;
-    const int result = RequestItem(wnd, kItemReadTimer, nullptr);
-    if (result < 0) {
-        return result;
-    }
-    if (vxsktGetResData(wnd->pVxskt, &value, VXSKT_RES_LONG, 0) < 0) {
-        return -1;
-    }
-    *timer = static_cast<unsigned short>(value & 0xFFFF);
-    return 0;
+    return QueryAutoShutdownTime(wnd->pVxskt, timer);
 }
 
-// Writes a new auto shutdown timer; 0 when the daemon accepted it.
 int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 {
-    const int32_t value = timer;
-    return RequestItem(wnd, kItemWriteTimer, &value);
+    return WriteAutoShutdownTime(wnd->pVxskt, timer);
 }
 
 // ------------------------------------------------------------ settings dialog
 
 namespace {
 
-// Oldest driver whose printers answer the timer items.
-constexpr char kMinDriverVersion[] = "2.56";
-constexpr int kDaemonPort = 59787;
 // Bit 15 of the timer: auto shutdown off; the hours stay in the low bits.
 constexpr unsigned short kTimerOff = 0x8000;
 constexpr unsigned short kTimerHours = 0x7FFF;
@@ -133,42 +57,6 @@ constexpr long kDefaultHours = 4;
 // The periods the list offers; "on" is never sent with any other.
 constexpr long kMinHours = 1;
 constexpr long kMaxHours = 8;
-
-// Splits the decimal number at the start of `text` into its integer digits
-// (leading zeros dropped) and fraction digits (trailing zeros dropped).
-// False unless `text` begins with a digit.
-bool SplitDecimal(const char* text, std::string* whole, std::string* fraction)
-{
-    if (!std::isdigit(static_cast<unsigned char>(*text)))
-        return false;
-    const char* p = text;
-    while (*p == '0')
-        ++p;
-    while (std::isdigit(static_cast<unsigned char>(*p)))
-        whole->push_back(*p++);
-    if (*p == '.') {
-        for (++p; std::isdigit(static_cast<unsigned char>(*p)); ++p)
-            fraction->push_back(*p);
-    }
-    while (!fraction->empty() && fraction->back() == '0')
-        fraction->pop_back();
-    return true;
-}
-
-// Driver versions are decimal numbers: 10.00 is newer than 2.56, and 2.560
-// is the same version.
-bool DriverVersionSupported(const char* version)
-{
-    std::string whole, fraction, min_whole, min_fraction;
-    if (!SplitDecimal(version, &whole, &fraction))
-        return false;
-    SplitDecimal(kMinDriverVersion, &min_whole, &min_fraction);
-    if (whole.size() != min_whole.size())
-        return whole.size() > min_whole.size();
-    if (whole != min_whole)
-        return whole > min_whole;
-    return fraction >= min_fraction;
-}
 
 // Replaces the window model's connection by a new one to the selected
 // printer's daemon; false when none could be opened.
@@ -186,7 +74,7 @@ bool Reconnect(UIAutoShutdownWnd* wnd)
     char printer[PRINTER_TEXT_SIZE];
     std::memcpy(printer, wnd->selectedPrinterName, sizeof printer);
     printer[sizeof printer - 1] = '\0';
-    wnd->pVxskt = vxsktNew(printer, locale, nullptr, kDaemonPort);
+    wnd->pVxskt = vxsktNew(printer, locale, nullptr, DAEMON_PORT);
     mem_free(locale);
     return wnd->pVxskt != nullptr;
 }
@@ -202,8 +90,7 @@ int ReadPrinterState(UIAutoShutdownWnd* wnd, unsigned short* timer)
         return MSG_PRINTER_INFO_FAILED;
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
-    const char* minFirmVersion = GetMinFirmVersion(wnd->selectedModelName);
-    if (!minFirmVersion || std::strcmp(firmVer, minFirmVersion) < 0)
+    if (!FirmwareSupported(wnd->selectedModelName, firmVer))
         return MSG_FIRMWARE_UNSUPPORTED;
     if (GetAutoShutdownTime(wnd, timer) < 0)
         return MSG_PRINTER_INFO_FAILED;

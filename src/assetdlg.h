@@ -20,9 +20,6 @@ void HideASSetDlg(UIAutoShutdownWnd* wnd);
 
 // Printer operations on the window model's daemon connection.
 char* SetLocaleString(UIAutoShutdownWnd* wnd);
-// Room for GetFirmVer's text: "%02d.%02d" of two signed bytes, "-128.-128"
-// at the longest, and its terminator.
-enum { FIRM_VER_SIZE = 10 };
 int GetFirmVer(UIAutoShutdownWnd* wnd, char* firmVer);
 int GetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short* timer);
 int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer);

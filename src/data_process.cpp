@@ -2,7 +2,7 @@
 
 #include <poll.h>
 
-#include "startcheck.h"
+#include "model.h"
 
 // Sends the staged request and reads its response: 0 when the daemon
 // accepted it, -1 when the transport failed, -2 when the daemon refused.
@@ -24,6 +24,8 @@ int SendRequest(VxsktModule* pVxskt, int command)
 // The step between sending and receiving: a look at whether the window
 // model's connection is writable, without waiting. poll rather than select,
 // so a descriptor above FD_SETSIZE is no danger. The outcome is not used.
+// quellonctl keeps the model null, so its threads never touch one
+// another's connection here.
 int DataProcess2(void)
 {
     const UIAutoShutdownWnd* wnd = g_autoshutdown_window;

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "ppddata_seam.h"
-#include "support.h"
+#include "i18n.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ __attribute__((format(printf, 1, 2))) void ReportLine(const char* format, ...)
 
 // Asks CUPS for its destinations until it has a list or the attempts are
 // used up. Returns the count, 0 when there is no list.
-int GetDestsWithRetry(cups_dest_t** dests)
+int GetDestsWithRetry(cups_dest_t** dests, int attempts)
 {
     for (int attempt = 1;; ++attempt) {
         *dests = nullptr;
@@ -106,8 +106,11 @@ int GetDestsWithRetry(cups_dest_t** dests)
         if (*dests)
             g_ppddata_calls.free_dests(count, *dests);
         *dests = nullptr;
-        if (attempt == kDestsAttempts) {
-            ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
+        if (attempt >= attempts) {
+            // Only waiting in vain is worth a line: a single look (the
+            // command line's) reports an unreachable scheduler itself.
+            if (attempts > 1)
+                ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
             return 0;
         }
         g_ppddata_calls.sleep(kDestsPauseSeconds);
@@ -203,10 +206,16 @@ PpdDataCalls g_ppddata_calls = {
 // read (after its line).
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
+    return DiscoverPrinters(wnd, kDestsAttempts, nullptr, nullptr);
+}
+
+int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found,
+                     void* context)
+{
     if (!wnd)
         return -1;
     cups_dest_t* raw_dests = nullptr;
-    const int count = GetDestsWithRetry(&raw_dests);
+    const int count = GetDestsWithRetry(&raw_dests, dests_attempts);
     if (count == 0)
         return 0;
     const DestList dests(count, raw_dests);
@@ -238,6 +247,8 @@ int GetPrintersInfo(UIAutoShutdownWnd* wnd)
         }
         if (AddUIPrinterInfo2UIAutoShutdownWnd(wnd, record) != 0)
             DestroyUIPrinterInfo(record);
+        else if (found)
+            found(record, context);
     }
     return 0;
 }

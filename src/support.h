@@ -3,9 +3,7 @@
 
 #include <gtk/gtk.h>
 
-// Every user-visible text is its own key in the "quellon" catalogue.
-#define GETTEXT_PACKAGE "quellon"
-#include <glib/gi18n-lib.h>
+#include "i18n.h"
 
 GtkWidget* lookup_widget(GtkWidget* widget, const gchar* widget_name);
 

@@ -135,16 +135,6 @@ const gchar* GetCurrComboText(GtkWidget* window, const gchar* combo_entry_name)
 
 namespace {
 
-// Whether `model` is one of the supported models, compared byte for byte.
-bool IsSupportedModel(const char* model)
-{
-    for (int i = 0; const char* name = GetASModelName(i); ++i) {
-        if (g_strcmp0(name, model) == 0)
-            return true;
-    }
-    return false;
-}
-
 // A valid UTF-8 rendering of a queue name. CUPS accepts names in any
 // encoding, the toolkit shows only UTF-8; a byte that is not part of a
 // valid sequence shows as \xNN, so that two such names still look apart.

@@ -26,6 +26,15 @@ VxsktAllocator vxskt_allocator = {std::calloc, buftool_new};
 
 namespace {
 
+VxsktTrace g_trace = nullptr;
+
+void trace(const VxsktModule* vxskt, bool sent, BufTool* bytes, int size)
+{
+    if (g_trace != nullptr && size > 0) {
+        g_trace(vxskt, sent, buftool_data(bytes), size);
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -632,6 +641,7 @@ int vxsktWrite(VxsktModule* vxskt, int32_t command)
     vxskt->req_command = command;
     int result = -1;
     if (frame != nullptr && build_frame(vxskt, frame)) {
+        trace(vxskt, true, frame, buftool_pos(frame));
         result = socket_write(vxskt, reinterpret_cast<char*>(buftool_data(frame)),
                               buftool_pos(frame));
     }
@@ -652,6 +662,7 @@ int vxsktRead(VxsktModule* vxskt)
         buftool_destroy(header);
         return -1;
     }
+    trace(vxskt, false, header, kResponseHeaderSize);
     char magic[4];
     buftool_read(header, magic, sizeof magic);
     buftool_read_short(header, &vxskt->response_code);
@@ -673,7 +684,13 @@ int vxsktRead(VxsktModule* vxskt)
         drop_payload(vxskt);
         return -1;
     }
+    trace(vxskt, false, vxskt->recv_data, length);
     return length;
+}
+
+void vxsktSetTrace(VxsktTrace hook)
+{
+    g_trace = hook;
 }
 
 int vxsktSetReqByte(VxsktModule* vxskt, char ch)

@@ -65,3 +65,10 @@ int16_t vxsktGetResCode(VxsktModule* vxskt);
 uint16_t vxsktGetStatusCode(VxsktModule* vxskt);
 unsigned char* vxsktGetStatusData(VxsktModule* vxskt);
 int32_t vxsktGetStatusLen(VxsktModule* vxskt);
+
+// Sees every request frame as it is sent and every response as it is read
+// (its header, then its payload, if any): quellonctl -v. Null turns it off.
+// Set it before connections are opened; it may be called on any thread.
+typedef void (*VxsktTrace)(const VxsktModule* vxskt, bool sent, const unsigned char* bytes,
+                           int size);
+void vxsktSetTrace(VxsktTrace trace);

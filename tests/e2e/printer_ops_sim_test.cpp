@@ -11,6 +11,7 @@
 
 #include "assetdlg.h"
 #include "data_process.h"
+#include "printerops.h"
 #include "vxsktmodule.h"
 #include "zeld_sim.h"
 

@@ -14,6 +14,7 @@
 
 #include "assetdlg.h"
 #include "data_process.h"
+#include "printerops.h"
 #include "tcp_peer.h"
 #include "vxsktmodule.h"
 
@@ -167,7 +168,7 @@ TEST_F(PrinterOps, AStrayFrameIsNeverTakenForTheNextAnswer)
     peer_.Push({Response(0, "\x01\x05") + stray_timer});
     peer_.Push({Response(0, Le32(4)) + stray_timer});
     peer_.Push({Response(5, "")});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     ASSERT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);

@@ -1,4 +1,4 @@
-# Every text of src/ that passes through the catalogue has a Japanese one in
+# Every text of src/ and quellonctl/ that passes through the catalogue has a Japanese one in
 # po/ja.po and is listed in po/quellon.pot. Run with -DXGETTEXT -DMSGCMP
 # -DSOURCE_DIR -DOUT.
 include("${SOURCE_DIR}/po/extract.cmake")

@@ -1,0 +1,290 @@
+#include "options.h"
+
+#include <cstring>
+
+#include "format.h"
+#include "i18n.h"
+#include "printerops.h"
+
+namespace {
+
+constexpr int kMinJobs = 1;
+constexpr int kMaxJobs = 64;
+// A day: anything longer is a typing slip, not a deadline.
+constexpr int64_t kMaxTimeoutMs = 86400 * 1000LL;
+constexpr unsigned kOnDefaultHours = 4;
+
+// A whole decimal number in [low, high]; no sign, blanks or suffix.
+bool ParseInteger(const std::string& text, int64_t low, int64_t high, int64_t* value)
+{
+    if (text.empty() || text.size() > 12)
+        return false;
+    int64_t number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    if (number < low || number > high)
+        return false;
+    *value = number;
+    return true;
+}
+
+// Seconds with up to three decimals ("2", "0.5"), read the same in every
+// locale; more than 0, at most a day.
+bool ParseSeconds(const std::string& text, int64_t* ms)
+{
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (whole.empty() || fraction.size() > 3 || (point != std::string::npos && fraction.empty()))
+        return false;
+    int64_t seconds = 0;
+    int64_t thousandths = 0;
+    fraction.resize(3, '0');
+    if (!ParseInteger(whole, 0, kMaxTimeoutMs / 1000, &seconds) ||
+        !ParseInteger(fraction, 0, 999, &thousandths))
+        return false;
+    *ms = seconds * 1000 + thousandths;
+    return *ms > 0 && *ms <= kMaxTimeoutMs;
+}
+
+bool ParseSetting(const std::string& text, Setting* setting)
+{
+    if (text == "off" || text == "on") {
+        setting->kind = text == "off" ? Setting::kOff : Setting::kOn;
+        return true;
+    }
+    int64_t hours = 0;
+    if (text.size() != 1 || !ParseInteger(text, TIMER_MIN_HOURS, TIMER_MAX_HOURS, &hours))
+        return false;
+    setting->kind = Setting::kHours;
+    setting->hours = static_cast<unsigned>(hours);
+    return true;
+}
+
+bool ParseCommand(const std::string& text, Command* command)
+{
+    if (text == "list")
+        *command = Command::kList;
+    else if (text == "get")
+        *command = Command::kGet;
+    else if (text == "set")
+        *command = Command::kSet;
+    else
+        return false;
+    return true;
+}
+
+// Walks the arguments: options anywhere, "--" ends them.
+class Parser {
+public:
+    Parser(const std::vector<std::string>& args, Options* options, std::string* error)
+        : args_(args), options_(options), error_(error) {}
+
+    bool Run()
+    {
+        bool options_done = false;
+        for (index_ = 0; index_ < args_.size(); ++index_) {
+            const std::string& arg = args_[index_];
+            if (!options_done && arg == "--") {
+                options_done = true;
+            } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+                if (!Option(arg))
+                    return false;
+            } else {
+                words_.push_back(arg);
+            }
+        }
+        return options_->help || options_->version || Words();
+    }
+
+private:
+    // The value of an option given as "--name=value" or "--name value".
+    bool Value(const std::string& name, const std::string& arg, std::string* value)
+    {
+        if (arg.size() > name.size() && arg[name.size()] == '=') {
+            *value = arg.substr(name.size() + 1);
+            return true;
+        }
+        if (index_ + 1 >= args_.size())
+            return Fail(Printf(_("option %s needs a value"), name.c_str()));
+        *value = args_[++index_];
+        return true;
+    }
+
+    static bool Is(const std::string& arg, const char* name)
+    {
+        const size_t length = std::strlen(name);
+        return arg.compare(0, length, name) == 0 && (arg.size() == length || arg[length] == '=');
+    }
+
+    bool Option(const std::string& arg)
+    {
+        if (arg == "--all")
+            options_->all = true;
+        else if (arg == "--dry-run")
+            options_->dry_run = true;
+        else if (arg == "--json")
+            options_->json = true;
+        else if (arg == "-q" || arg == "--quiet")
+            options_->quiet = true;
+        else if (arg == "-v" || arg == "--verbose")
+            options_->verbose = true;
+        else if (arg == "-h" || arg == "--help")
+            options_->help = true;
+        else if (arg == "-V" || arg == "--version")
+            options_->version = true;
+        else if (Is(arg, "--jobs"))
+            return Jobs(arg);
+        else if (Is(arg, "--timeout"))
+            return Timeout(arg);
+        else if (Is(arg, "--port"))
+            return Port(arg);
+        else
+            return Fail(Printf(_("unknown option %s"), arg.c_str()));
+        return true;
+    }
+
+    bool Jobs(const std::string& arg)
+    {
+        std::string value;
+        int64_t jobs = 0;
+        if (!Value("--jobs", arg, &value))
+            return false;
+        if (!ParseInteger(value, kMinJobs, kMaxJobs, &jobs))
+            return Fail(
+                Printf(_("--jobs wants a number from 1 to 64, not \"%s\""), value.c_str()));
+        options_->jobs = static_cast<int>(jobs);
+        return true;
+    }
+
+    bool Timeout(const std::string& arg)
+    {
+        std::string value;
+        if (!Value("--timeout", arg, &value))
+            return false;
+        if (!ParseSeconds(value, &options_->timeout_ms))
+            return Fail(
+                Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
+        return true;
+    }
+
+    bool Port(const std::string& arg)
+    {
+        std::string value;
+        int64_t port = 0;
+        if (!Value("--port", arg, &value))
+            return false;
+        if (!ParseInteger(value, 1, 65535, &port))
+            return Fail(
+                Printf(_("--port wants a number from 1 to 65535, not \"%s\""), value.c_str()));
+        options_->port = static_cast<int>(port);
+        return true;
+    }
+
+    // The command and what follows it.
+    bool Words()
+    {
+        if (words_.empty())
+            return Fail(_("no command given: list, get or set"));
+        if (!ParseCommand(words_[0], &options_->command))
+            return Fail(Printf(_("unknown command \"%s\": list, get or set"), words_[0].c_str()));
+        std::vector<std::string> rest(words_.begin() + 1, words_.end());
+        if (options_->command == Command::kList && !rest.empty())
+            return Fail(_("list takes no queue names"));
+        if (options_->dry_run && options_->command != Command::kSet)
+            return Fail(_("--dry-run goes with set only"));
+        if (options_->command == Command::kSet && !SetValue(&rest))
+            return false;
+        if (options_->command == Command::kSet && rest.empty() && !options_->all)
+            return Fail(_("set needs queue names or --all before the value"));
+        if (options_->command != Command::kList && options_->all && !rest.empty())
+            return Fail(_("name queues or give --all, not both"));
+        for (const std::string& queue : rest) {
+            if (queue.empty())
+                return Fail(_("an empty queue name"));
+        }
+        options_->queues = rest;
+        return true;
+    }
+
+    bool SetValue(std::vector<std::string>* rest)
+    {
+        if (rest->empty())
+            return Fail(_("set needs a value: off, on, or 1 to 8 hours"));
+        const std::string value = rest->back();
+        rest->pop_back();
+        if (!ParseSetting(value, &options_->setting))
+            return Fail(
+                Printf(_("\"%s\" is not a value: off, on, or 1 to 8 hours"), value.c_str()));
+        return true;
+    }
+
+    bool Fail(const std::string& message)
+    {
+        *error_ = message;
+        return false;
+    }
+
+    const std::vector<std::string>& args_;
+    Options* options_;
+    std::string* error_;
+    size_t index_ = 0;
+    std::vector<std::string> words_;
+};
+
+}  // namespace
+
+bool ParseArguments(const std::vector<std::string>& args, Options* options, std::string* error)
+{
+    return Parser(args, options, error).Run();
+}
+
+unsigned short WantedTimer(const Setting& setting, unsigned short held)
+{
+    const unsigned hours = held & TIMER_HOURS;
+    switch (setting.kind) {
+    case Setting::kOff:
+        return static_cast<unsigned short>(held | TIMER_OFF);
+    case Setting::kOn:
+        return static_cast<unsigned short>(
+            hours >= TIMER_MIN_HOURS && hours <= TIMER_MAX_HOURS ? hours : kOnDefaultHours);
+    case Setting::kHours:
+        break;
+    }
+    return static_cast<unsigned short>(setting.hours);
+}
+
+std::string HelpText()
+{
+    return _("Usage: quellonctl [OPTION]... list [--all]\n"
+             "       quellonctl [OPTION]... get [--all | QUEUE...]\n"
+             "       quellonctl [OPTION]... set [--dry-run] (--all | QUEUE...) VALUE\n"
+             "Shows and sets the auto shutdown timer of Brelko printers.\n"
+             "\n"
+             "Commands:\n"
+             "  list              the supported queues, with model and driver version\n"
+             "  get               firmware version and timer (every listed queue when none\n"
+             "                    is named)\n"
+             "  set               sets the timer; VALUE is off, on, or 1 to 8 (hours)\n"
+             "\n"
+             "Options:\n"
+             "      --all         list: also the other queues and why they are not listed;\n"
+             "                    get, set: every listed queue\n"
+             "      --dry-run     set: everything but the write; shows what would change\n"
+             "      --json        one JSON document on standard output\n"
+             "      --jobs N      printers at a time, 1 to 64 (default 8)\n"
+             "      --timeout SECONDS\n"
+             "                    deadline per printer for connecting and every exchange\n"
+             "                    (default 15)\n"
+             "      --port PORT   the printer daemon's port (default ZELD_PORT, else 59787)\n"
+             "  -q, --quiet       report only the printers that failed\n"
+             "  -v, --verbose     the frames exchanged, in hex, on standard error\n"
+             "  -h, --help        this text\n"
+             "  -V, --version     the version\n"
+             "\n"
+             "Exit status: 0 every printer came out as asked; 1 at least one failed;\n"
+             "2 usage error; 3 the CUPS scheduler cannot be reached; 130 interrupted.\n");
+}

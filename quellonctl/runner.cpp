@@ -1,0 +1,257 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <csignal>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <pthread.h>
+
+#include "data_process.h"
+#include "model.h"
+#include "printerops.h"
+#include "vxsktmodule.h"
+
+namespace {
+
+struct VxsktDeleter {
+    void operator()(VxsktModule* vxskt) const { vxsktDestroy(vxskt); }
+};
+using Connection = std::unique_ptr<VxsktModule, VxsktDeleter>;
+
+// Everything a connection to one printer needs, also for reopening it.
+struct Target {
+    const Queue& queue;
+    const RunSettings& settings;
+    int64_t deadline_ms;
+};
+
+bool Passed(int64_t deadline_ms)
+{
+    return vxsktNowMs() >= deadline_ms;
+}
+
+VxsktModule* Open(void* context)
+{
+    const auto* target = static_cast<const Target*>(context);
+    // vxsktNew cuts its printer argument at "@"; the queue keeps its name.
+    std::string printer = target->queue.name;
+    std::string locale = target->settings.locale;
+    return vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT,
+                         target->deadline_ms);
+}
+
+PrinterResult Fail(PrinterResult result, const std::string& error)
+{
+    result.outcome = Outcome::kFailed;
+    result.error = error;
+    return result;
+}
+
+// The code of a failed exchange: the daemon's refusal, the deadline, or a
+// connection that broke.
+std::string ExchangeError(int status, int64_t deadline_ms)
+{
+    if (status == SEND_REFUSED)
+        return "refused";
+    return Passed(deadline_ms) ? "timeout" : "no-reply";
+}
+
+PrinterResult Begin(const Queue& queue)
+{
+    PrinterResult result;
+    result.queue = queue.name;
+    result.model = queue.model;
+    result.driver = queue.driver;
+    const char* minimum = GetMinFirmVersion(queue.model.c_str());
+    result.min_firmware = minimum ? minimum : "";
+    return result;
+}
+
+PrinterResult Write(PrinterResult result, Connection* connection, Target* target)
+{
+    const unsigned short wanted = WantedTimer(target->settings.setting, *result.timer);
+    result.wanted = wanted;
+    VxsktModule* vxskt = connection->release();
+    const WriteReport report =
+        VerifiedWriteReport(&vxskt, wanted, Open, target, target->settings.dry_run);
+    connection->reset(vxskt);
+    if (report.held_known)
+        result.held = report.held;
+    result.reply_lost = report.reply_lost;
+    switch (report.outcome) {
+    case WRITE_UNCHANGED:
+        result.outcome = Outcome::kUnchanged;
+        return result;
+    case WRITE_CHANGED:
+        result.outcome = target->settings.dry_run ? Outcome::kWouldChange : Outcome::kChanged;
+        return result;
+    case WRITE_REFUSED:
+        return Fail(result, "refused");
+    case WRITE_VERIFY_FAILED:
+        return Fail(result, "verify-failed");
+    case WRITE_FAILED:
+        break;
+    }
+    return Fail(result, Passed(target->deadline_ms) ? "timeout" : "no-reply");
+}
+
+}  // namespace
+
+PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error)
+{
+    PrinterResult result = Begin(queue);
+    result.outcome = outcome;
+    result.error = error;
+    return result;
+}
+
+PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings)
+{
+    PrinterResult result = Begin(queue);
+    if (!DriverVersionSupported(queue.driver.c_str()))
+        return Fail(result, "old-driver");
+    Target target{queue, settings, vxsktNowMs() + settings.timeout_ms};
+    Connection connection(Open(&target));
+    if (!connection)
+        return Fail(result, Passed(target.deadline_ms) ? "timeout" : "unreachable");
+    char firmware[FIRM_VER_SIZE] = {};
+    int status = QueryFirmVer(connection.get(), firmware);
+    if (status < 0)
+        return Fail(result, ExchangeError(status, target.deadline_ms));
+    result.firmware = firmware;
+    if (!FirmwareSupported(queue.model.c_str(), firmware))
+        return Fail(result, "old-firmware");
+    unsigned short timer = 0;
+    status = QueryAutoShutdownTime(connection.get(), &timer);
+    if (status < 0)
+        return Fail(result, ExchangeError(status, target.deadline_ms));
+    result.timer = timer;
+    if (settings.command != Command::kSet) {
+        result.outcome = Outcome::kRead;
+        return result;
+    }
+    return Write(result, &connection, &target);
+}
+
+// Each thread working on the printers, the thread waiting for Ctrl-C and
+// the runner share this; it lives as long as the last of them.
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Queue> queues;
+    std::vector<PrinterResult> results;
+    std::vector<bool> finished;
+    size_t next = 0;
+    size_t done = 0;
+    bool closed = false;
+    bool interrupted = false;
+};
+
+namespace {
+
+sigset_t StopSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+// Takes Ctrl-C as a message instead of a death, for as long as the process
+// lives: the signals are blocked in every thread and waited for here.
+void WatchForStop(const std::shared_ptr<Pool>& pool)
+{
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([pool, signals] {
+        int signo = 0;
+        if (sigwait(&signals, &signo) != 0)
+            return;
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        pool->interrupted = true;
+        pool->changed.notify_all();
+    }).detach();
+}
+
+// Takes the next queue, waiting for one to be added; false when there will
+// be none or work must stop.
+bool Take(Pool* pool, size_t* index, Queue* queue)
+{
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    pool->changed.wait(lock, [&] {
+        return pool->interrupted || pool->closed || pool->next < pool->queues.size();
+    });
+    if (pool->interrupted || pool->next == pool->queues.size())
+        return false;
+    *index = pool->next++;
+    *queue = pool->queues[*index];
+    return true;
+}
+
+void Work(std::shared_ptr<Pool> pool, RunSettings settings)
+{
+    size_t index = 0;
+    Queue queue;
+    while (Take(pool.get(), &index, &queue)) {
+        PrinterResult result = RunPrinter(queue, settings);
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        pool->results[index] = std::move(result);
+        pool->finished[index] = true;
+        ++pool->done;
+        pool->changed.notify_all();
+    }
+}
+
+}  // namespace
+
+PrinterRunner::PrinterRunner(const RunSettings& settings)
+    : settings_(settings), pool_(std::make_shared<Pool>())
+{
+    WatchForStop(pool_);
+    for (int i = 0; i < std::max(settings.jobs, 1); ++i)
+        workers_.emplace_back(Work, pool_, settings_);
+}
+
+PrinterRunner::~PrinterRunner()
+{
+    Close();
+    // A printer still under way after Ctrl-C keeps its thread until its
+    // deadline; the process ends without waiting for it.
+    for (std::thread& worker : workers_)
+        detach_ ? worker.detach() : worker.join();
+}
+
+void PrinterRunner::Close()
+{
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->closed = true;
+    pool_->changed.notify_all();
+}
+
+void PrinterRunner::Add(const Queue& queue)
+{
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    pool_->queues.push_back(queue);
+    pool_->results.emplace_back();
+    pool_->finished.push_back(false);
+    pool_->changed.notify_all();
+}
+
+std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted)
+{
+    Close();
+    std::unique_lock<std::mutex> lock(pool_->mutex);
+    Pool& pool = *pool_;
+    pool.changed.wait(lock, [&] { return pool.interrupted || pool.done == pool.queues.size(); });
+    *interrupted = detach_ = pool.done < pool.queues.size();
+    std::vector<PrinterResult> results = pool.results;
+    for (size_t i = 0; i < pool.queues.size(); ++i) {
+        if (!pool.finished[i])
+            results[i] = Unworked(pool.queues[i], Outcome::kNotDone, "interrupted");
+    }
+    return results;
+}

@@ -1,0 +1,78 @@
+// The per-printer work of get and set, run for many printers at once with
+// a deadline each, and stopped early by Ctrl-C.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "queues.h"
+
+struct RunSettings {
+    Command command = Command::kGet;
+    Setting setting;
+    bool dry_run = false;
+    int jobs = 1;
+    int64_t timeout_ms = 0;
+    std::string locale;  // sent with every request
+};
+
+enum class Outcome {
+    kRead,         // get: firmware and timer read
+    kUnchanged,    // set: the printer already held the value
+    kChanged,      // set: written and confirmed by reading back
+    kWouldChange,  // set --dry-run: would have been written
+    kFailed,       // see `error`
+    kNotDone,      // interrupted, or not tried because of another queue
+};
+
+struct PrinterResult {
+    std::string queue;
+    std::string model;
+    std::string driver;
+    std::string firmware;      // empty: not read
+    std::string min_firmware;  // the model's minimum
+    std::optional<uint16_t> timer;   // as read before anything was written
+    std::optional<uint16_t> wanted;  // set: the timer asked for
+    std::optional<uint16_t> held;    // set: what the printer reports afterwards
+    bool reply_lost = false;         // set: the write's reply never came
+    Outcome outcome = Outcome::kNotDone;
+    std::string error;  // stable code when the printer failed or was not done
+};
+
+// One printer, start to end, on the calling thread.
+PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings);
+
+// The result of a queue that is not worked on, with the reason code.
+PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error);
+
+struct Pool;
+
+// Works on the queues added, `settings.jobs` at a time, each as soon as it
+// is added. SIGINT and SIGTERM start nothing new: Finish then reports the
+// queues not finished as kNotDone and leaves printers still under way to
+// themselves (the caller ends the process soon after).
+class PrinterRunner {
+public:
+    explicit PrinterRunner(const RunSettings& settings);
+    ~PrinterRunner();
+    PrinterRunner(const PrinterRunner&) = delete;
+    PrinterRunner& operator=(const PrinterRunner&) = delete;
+
+    void Add(const Queue& queue);
+    // No more queues: the results in the order added, once every printer
+    // is done or an interruption came (then `*interrupted` is set).
+    std::vector<PrinterResult> Finish(bool* interrupted);
+
+private:
+    void Close();
+
+    RunSettings settings_;
+    std::shared_ptr<Pool> pool_;
+    std::vector<std::thread> workers_;
+    bool detach_ = false;
+};

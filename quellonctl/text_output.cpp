@@ -1,0 +1,209 @@
+#include "text_output.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <string>
+
+#include "format.h"
+#include "i18n.h"
+#include "printerops.h"
+
+namespace {
+
+
+// Columns on a terminal: wide characters take two, a byte that is not a
+// character of the locale one.
+size_t DisplayWidth(const std::string& text)
+{
+    std::mbstate_t state{};
+    size_t width = 0;
+    for (size_t i = 0; i < text.size();) {
+        wchar_t wide = 0;
+        const size_t length = std::mbrtowc(&wide, text.data() + i, text.size() - i, &state);
+        if (length == 0 || length > text.size() - i) {
+            state = std::mbstate_t{};
+            ++width;
+            ++i;
+            continue;
+        }
+        const int columns = wcwidth(wide);
+        width += columns > 0 ? static_cast<size_t>(columns) : 0;
+        i += length;
+    }
+    return width;
+}
+
+std::string Pad(const std::string& text, size_t width)
+{
+    const size_t used = DisplayWidth(text);
+    return text + std::string(width > used ? width - used : 0, ' ') + "  ";
+}
+
+using Row = std::vector<std::string>;
+
+// Rows under a header, each column as wide as its widest cell.
+void PrintTable(std::FILE* out, const std::vector<Row>& rows)
+{
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const Row& row : rows) {
+        for (size_t c = 0; c + 1 < row.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+    }
+    for (const Row& row : rows) {
+        std::string line;
+        for (size_t c = 0; c + 1 < row.size(); ++c)
+            line += Pad(row[c], widths[c]);
+        std::fprintf(out, "%s%s\n", line.c_str(), row.back().c_str());
+    }
+}
+
+std::string DriverCell(const Queue& queue)
+{
+    if (DriverVersionSupported(queue.driver.c_str()))
+        return queue.driver;
+    const std::string shown = queue.driver.empty() ? _("none") : queue.driver;
+    return Printf(_("%s (older than %s: not supported)"), shown.c_str(), MinDriverVersion());
+}
+
+std::string Reason(const Queue& queue)
+{
+    if (queue.reason == "no-ppd")
+        return _("no PPD file");
+    if (queue.reason == "no-model")
+        return _("its PPD file names no printer model (*VXPrinterName)");
+    if (queue.reason == "model-case")
+        return Printf(_("model \"%s\" differs from the supported \"%s\" in letter case"),
+                      queue.model.c_str(), queue.near_model.c_str());
+    return Printf(_("model \"%s\" is not supported"), queue.model.c_str());
+}
+
+// A timer as people say it: "4 hours", "off (4 hours kept)".
+std::string Timer(unsigned timer)
+{
+    const unsigned hours = timer & TIMER_HOURS;
+    const std::string period = Printf(P_("%u hour", "%u hours", hours), hours);
+    if (timer & TIMER_OFF)
+        return Printf(_("off (%s kept)"), period.c_str());
+    if (hours < 1 || hours > TIMER_MAX_HOURS)
+        return Printf(_("%s (outside 1 to 8, as the printer reports it)"), period.c_str());
+    return period;
+}
+
+std::string ReadLine(const PrinterResult& result)
+{
+    const unsigned timer = *result.timer;
+    if (timer & TIMER_OFF)
+        return Printf(_("firmware %s, auto shutdown %s"), result.firmware.c_str(),
+                      Timer(timer).c_str());
+    return Printf(_("firmware %s, switches off after %s"), result.firmware.c_str(),
+                  Timer(timer).c_str());
+}
+
+std::string Held(const PrinterResult& result)
+{
+    return result.held ? Timer(*result.held) : std::string(_("unknown"));
+}
+
+// What went wrong with a printer, for the codes that need no value.
+std::string Failure(const PrinterResult& result)
+{
+    const std::string& e = result.error;
+    if (e == "unknown-queue")
+        return _("no such queue");
+    if (e == "unsupported-model")
+        return _("not a supported printer (see: quellonctl list --all)");
+    if (e == "old-driver")
+        return Printf(_("driver %s is older than %s: not supported"),
+                      result.driver.empty() ? _("none") : result.driver.c_str(),
+                      MinDriverVersion());
+    if (e == "old-firmware")
+        return Printf(_("firmware %s is older than %s: not supported"), result.firmware.c_str(),
+                      result.min_firmware.c_str());
+    if (e == "unreachable")
+        return _("cannot connect to the printer daemon");
+    if (e == "timeout")
+        return _("no answer before the deadline");
+    if (e == "interrupted")
+        return _("not done: interrupted");
+    if (e == "not-attempted")
+        return _("not done: another queue named is not usable");
+    return "";
+}
+
+// The failures of a write, which name the values involved.
+std::string WriteFailure(const PrinterResult& result)
+{
+    const std::string wanted = Timer(*result.wanted);
+    if (result.error == "refused")
+        return Printf(_("the printer refused %s; it holds %s"), wanted.c_str(),
+                      Held(result).c_str());
+    if (result.error == "verify-failed")
+        return Printf(_("wrote %s, but the printer reports %s"), wanted.c_str(),
+                      Held(result).c_str());
+    if (result.reply_lost)
+        return Printf(_("the reply to writing %s was lost; the printer holds %s"),
+                      wanted.c_str(), Held(result).c_str());
+    return "";
+}
+
+std::string FailLine(const PrinterResult& result)
+{
+    std::string text = result.wanted ? WriteFailure(result) : "";
+    if (text.empty())
+        text = Failure(result);
+    if (text.empty())
+        text = result.error == "refused" ? _("the printer daemon refused the request")
+                                         : _("the connection to the printer daemon failed");
+    return text;
+}
+
+std::string ResultLine(const PrinterResult& result)
+{
+    switch (result.outcome) {
+    case Outcome::kRead:
+        return ReadLine(result);
+    case Outcome::kUnchanged:
+        return Printf(_("already %s, nothing written"), Timer(*result.timer).c_str());
+    case Outcome::kChanged:
+        return Printf(_("%s -> %s (confirmed)"), Timer(*result.timer).c_str(),
+                      Timer(*result.held).c_str());
+    case Outcome::kWouldChange:
+        return Printf(_("%s -> %s (dry run: nothing written)"), Timer(*result.timer).c_str(),
+                      Timer(*result.wanted).c_str());
+    case Outcome::kFailed:
+    case Outcome::kNotDone:
+        break;
+    }
+    return FailLine(result);
+}
+
+bool Succeeded(const PrinterResult& result)
+{
+    return result.outcome != Outcome::kFailed && result.outcome != Outcome::kNotDone;
+}
+
+}  // namespace
+
+void PrintListText(std::FILE* out, const Inventory& inventory, bool all)
+{
+    std::vector<Row> rows = {{_("QUEUE"), _("MODEL"), _("DRIVER")}};
+    for (const Queue& queue : inventory.listed)
+        rows.push_back({queue.name, queue.model, DriverCell(queue)});
+    PrintTable(out, rows);
+    if (!all || inventory.others.empty())
+        return;
+    std::vector<Row> others = {{_("NOT LISTED"), _("WHY")}};
+    for (const Queue& queue : inventory.others)
+        others.push_back({queue.name, Reason(queue)});
+    std::fputc('\n', out);
+    PrintTable(out, others);
+}
+
+void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results, bool quiet)
+{
+    for (const PrinterResult& result : results) {
+        if (quiet && Succeeded(result))
+            continue;
+        std::fprintf(out, "%s: %s\n", result.queue.c_str(), ResultLine(result).c_str());
+    }
+}

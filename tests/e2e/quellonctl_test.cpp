@@ -1,0 +1,363 @@
+// The real quellonctl against a private cupsd and the daemon simulator:
+// what it lists, reads and writes, frame by frame as the simulator logged
+// them, its exit statuses, its JSON in two locales, and Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cupsd.h"
+#include "japanese.h"
+#include "process.h"
+#include "wire.h"
+#include "zeld_sim.h"
+
+namespace {
+
+using harness::Millis;
+using namespace std::chrono_literals;
+
+const Millis kRunTimeout = 60000ms;
+const std::string kWrite = std::to_string(harness::kWriteTimerItem);
+const std::string kRead = std::to_string(harness::kReadTimerItem);
+
+struct TestQueue {
+    std::string name;
+    std::string model;
+    std::string driver = "2.60";
+};
+
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class Quellonctl : public ::testing::Test {
+protected:
+    void Setup(const std::vector<TestQueue>& queues, harness::ZeldSim::Options sim)
+    {
+        for (const TestQueue& q : queues)
+            ASSERT_TRUE(cupsd_.AddQueue(q.name, harness::MakePpd(q.model, q.driver)));
+        sim_ = std::make_unique<harness::ZeldSim>(std::move(sim));
+    }
+
+    harness::EnvChanges Env(const harness::EnvChanges& extra = {}) const
+    {
+        harness::EnvChanges env = cupsd_.env();
+        for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "ZELD_PORT"})
+            env[name] = std::nullopt;
+        env["LANG"] = "C";
+        if (sim_)
+            env["ZELD_PORT"] = std::to_string(sim_->port());
+        for (const auto& [key, value] : extra)
+            env[key] = value;
+        return env;
+    }
+
+    Ran Run(const std::vector<std::string>& args, const harness::EnvChanges& extra = {})
+    {
+        std::vector<std::string> argv = {harness::BuildPath("quellonctl/quellonctl")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const std::string out = dir_ / ("out" + std::to_string(runs_));
+        const std::string err = dir_ / ("err" + std::to_string(runs_++));
+        harness::Process process(argv, Env(extra), out, err);
+        Ran ran;
+        ran.status = process.Wait(kRunTimeout).value_or(-1);
+        ran.out = harness::ReadFile(out);
+        ran.err = harness::ReadFile(err);
+        return ran;
+    }
+
+    size_t Writes() const { return sim_->CountLog("item=" + kWrite); }
+    size_t Requests() const { return sim_->Requests().size(); }
+
+    harness::TempDir dir_;
+    harness::PrivateCupsd cupsd_;
+    std::unique_ptr<harness::ZeldSim> sim_;
+    int runs_ = 0;
+};
+
+harness::ZeldSim::Options Printers(const std::vector<harness::SimPrinter>& printers,
+                                   const std::vector<std::string>& faults = {})
+{
+    harness::ZeldSim::Options options;
+    options.printers = printers;
+    options.faults = faults;
+    return options;
+}
+
+TEST_F(Quellonctl, ListsTheWindowsQueuesAndWithAllWhyTheOthersAreMissing)
+{
+    Setup({{"Brelko-M210", "Brelko M210"},
+           {"NoModel", ""},
+           {"Brelko-M230-Old", "Brelko M230", "2.55"},
+           {"Acme", "Acme Laser 9"},
+           {"Lower", "brelko m210"}},
+          Printers({}));
+    const Ran list = Run({"list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_LT(list.out.find("QUEUE"), list.out.find("Brelko-M210 "));
+    EXPECT_LT(list.out.find("Brelko-M210 "), list.out.find("Brelko-M230-Old"));
+    EXPECT_TRUE(Has(list.out, "2.55 (older than 2.56: not supported)")) << list.out;
+    for (const char* hidden : {"NoModel", "Acme", "Lower"})
+        EXPECT_FALSE(Has(list.out, hidden)) << list.out;
+
+    const Ran all = Run({"list", "--all"});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_TRUE(Has(all.out, "names no printer model")) << all.out;
+    EXPECT_TRUE(Has(all.out, "model \"Acme Laser 9\" is not supported")) << all.out;
+    EXPECT_TRUE(Has(all.out, "differs from the supported \"Brelko M210\" in letter case"))
+        << all.out;
+
+    const Ran json = Run({"list", "--all", "--json"});
+    EXPECT_EQ(json.status, 0);
+    for (const char* reason : {"\"no-model\"", "\"unsupported-model\"", "\"model-case\""})
+        EXPECT_TRUE(Has(json.out, reason)) << json.out;
+    EXPECT_TRUE(Has(json.out, "\"driver_supported\": false, \"listed\": true")) << json.out;
+    EXPECT_EQ(Requests(), 0u);
+}
+
+TEST_F(Quellonctl, GetRunsTheWindowsChecksInTheWindowsOrder)
+{
+    Setup({{"On4", "Brelko M210"},
+           {"Off2", "Brelko M220"},
+           {"Odd", "Brelko M230"},
+           {"OldFirm", "Brelko M240C/M248C"},
+           {"OldDriver", "Brelko M250C", "2.55"}},
+          Printers({{"On4", 1, 2, 4},
+                    {"Off2", 1, 1, 0x8002},
+                    {"Odd", 2, 10, 12},
+                    {"OldFirm", 1, 2, 4},
+                    {"OldDriver", 1, 0, 4}}));
+    const Ran get = Run({"get"});
+    EXPECT_EQ(get.status, 1) << get.err;
+    // In the window's order, which is CUPS's.
+    const std::vector<std::string> lines = {
+        "Odd: firmware 02.10, switches off after 12 hours (outside 1 to 8, as the printer "
+        "reports it)\n",
+        "Off2: firmware 01.01, auto shutdown off (2 hours kept)\n",
+        "OldDriver: driver 2.55 is older than 2.56: not supported\n",
+        "OldFirm: firmware 01.02 is older than 01.03: not supported\n",
+        "On4: firmware 01.02, switches off after 4 hours\n"};
+    std::string expected;
+    for (const std::string& line : lines)
+        expected += line;
+    EXPECT_EQ(get.out, expected);
+    // Old firmware stops before the timer; an old driver before connecting.
+    EXPECT_EQ(sim_->CountLog("printer=\"OldFirm\" locale=\"en_GB.UTF-8\" data=0400000018a00100"),
+              1u);
+    EXPECT_EQ(sim_->CountLog("printer=\"OldFirm\""), 1u);
+    EXPECT_EQ(sim_->CountLog("printer=\"OldDriver\""), 0u);
+
+    const Ran quiet = Run({"get", "-q"});
+    EXPECT_EQ(quiet.out, lines[2] + lines[3]);
+
+    // -v: every frame in hex on standard error, requests and replies.
+    const Ran one = Run({"get", "-v", "On4"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.out, lines[4]);
+    EXPECT_TRUE(Has(one.err, "On4 > 7a 65 6c 30 13 00 00 00")) << one.err;
+    EXPECT_TRUE(Has(one.err, "On4 < 01 02\n")) << one.err;
+}
+
+TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
+{
+    Setup({{"A", "Brelko M210"}, {"B", "Brelko M220"}, {"Refuses", "Brelko M230"},
+           {"Loses", "Brelko M250C"}, {"Keeps", "Brelko M210"}},
+          Printers({{"A", 1, 2, 4}, {"B", 1, 1, 6}, {"Refuses", 1, 0, 4}, {"Loses", 1, 0, 4},
+                    {"Keeps", 1, 0, 4}},
+                   {"Refuses " + kWrite + " refuse 5", "Loses " + kWrite + " close-before count 1",
+                    "Keeps " + kWrite + " store 5"}));
+
+    const Ran dry = Run({"set", "--dry-run", "A", "B", "6"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out, "A: 4 hours -> 6 hours (dry run: nothing written)\n"
+                       "B: already 6 hours, nothing written\n");
+    EXPECT_EQ(Writes(), 0u);
+
+    const Ran set = Run({"set", "B", "A", "6"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "B: already 6 hours, nothing written\n"
+                       "A: 4 hours -> 6 hours (confirmed)\n");
+    EXPECT_EQ(Writes(), 1u);
+    EXPECT_EQ(sim_->StoredTimer("A"), 6);
+    // The write is followed by a read on the same connection.
+    const auto lines = sim_->Requests();
+    const auto write = std::find_if(lines.begin(), lines.end(),
+                                    [](const std::string& l) { return Has(l, "item=" + kWrite); });
+    ASSERT_NE(write, lines.end());
+    const auto conn = harness::ZeldSim::Field(*write, "conn");
+    const auto next = std::find_if(write + 1, lines.end(), [&](const std::string& l) {
+        return harness::ZeldSim::Field(l, "conn") == conn;
+    });
+    ASSERT_NE(next, lines.end());
+    EXPECT_TRUE(Has(*next, "item=" + kRead)) << *next;
+
+    const Ran off = Run({"set", "A", "off"});
+    EXPECT_EQ(off.out, "A: 6 hours -> off (6 hours kept) (confirmed)\n");
+    EXPECT_EQ(sim_->StoredTimer("A"), 0x8006);
+    const Ran on = Run({"set", "A", "on"});
+    EXPECT_EQ(on.out, "A: off (6 hours kept) -> 6 hours (confirmed)\n");
+
+    const Ran refused = Run({"set", "Refuses", "2"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "Refuses: the printer refused 2 hours; it holds 4 hours\n");
+
+    const Ran keeps = Run({"set", "Keeps", "2"});
+    EXPECT_EQ(keeps.status, 1);
+    EXPECT_EQ(keeps.out, "Keeps: wrote 2 hours, but the printer reports 5 hours\n");
+
+    // The write lands but its reply is lost: read back, never written again.
+    const size_t writes_before = Writes();
+    const Ran lost = Run({"set", "Loses", "--json", "3"});
+    EXPECT_EQ(lost.status, 0) << lost.out;
+    EXPECT_TRUE(Has(lost.out, "\"reply_lost\": true, \"result\": \"changed\"")) << lost.out;
+    EXPECT_EQ(Writes(), writes_before + 1);
+    EXPECT_EQ(sim_->StoredTimer("Loses"), 3);
+}
+
+TEST_F(Quellonctl, SilentAndSlowPrintersCostTheirDeadlineAndResultsKeepTheirOrder)
+{
+    std::vector<TestQueue> queues;
+    std::vector<harness::SimPrinter> printers;
+    std::vector<std::string> faults;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "P" + std::to_string(10 + i);
+        queues.push_back({name, "Brelko M210"});
+        printers.push_back({name, 1, 0, 4});
+        faults.push_back(name + " * " + (i % 5 == 2 ? "silent" : "delay 100"));
+    }
+    Setup(queues, Printers(printers, faults));
+    const Ran get = Run({"get", "--json", "--jobs", "4", "--timeout", "2"});
+    EXPECT_EQ(get.status, 1) << get.err;
+    size_t at = 0;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "\"queue\": \"P" + std::to_string(10 + i) + "\"";
+        const size_t found = get.out.find(name, at);
+        ASSERT_NE(found, std::string::npos) << name << " in order in " << get.out;
+        const size_t end = get.out.find('\n', found);
+        const std::string entry = get.out.substr(found, end - found);
+        EXPECT_EQ(Has(entry, "\"error\": \"timeout\""), i % 5 == 2) << entry;
+        at = found;
+    }
+}
+
+TEST_F(Quellonctl, BadInputIsRefusedBeforeAnyPrinterIsAsked)
+{
+    Setup({{"A", "Brelko M210"}, {"Acme", "Acme Laser 9"}}, Printers({{"A", 1, 0, 4}}));
+    const std::vector<std::vector<std::string>> usage = {
+        {"set", "A"},         {"set", "A", "0"},         {"set", "A", "9"},
+        {"set", "A", "-1"},   {"set", "A", "6h"},        {"set", "A", " 6"},
+        {"set", "", "6"},     {"get", "--jobs", "0"},    {"get", "--jobs", "10000"},
+        {"get", "--timeout", "0"}, {"get", "--timeout", "-1"}, {"get", "--timeout", "x"},
+        {"get", "--frob"},    {}};
+    for (const auto& args : usage) {
+        const Ran ran = Run(args);
+        std::string joined;
+        for (const std::string& arg : args)
+            joined += "[" + arg + "]";
+        EXPECT_EQ(ran.status, 2) << joined;
+        EXPECT_TRUE(Has(ran.err, "quellonctl: ")) << joined << ran.err;
+        EXPECT_TRUE(ran.out.empty()) << joined;
+    }
+    // A set naming a queue it cannot use writes to none of them.
+    const Ran unknown = Run({"set", "A", "Nope", "Acme", "6"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.out, "A: not done: another queue named is not usable\n"
+                           "Nope: no such queue\n"
+                           "Acme: not a supported printer (see: quellonctl list --all)\n");
+    const Ran json = Run({"get", "--json", "Nope"});
+    EXPECT_EQ(json.status, 1);
+    EXPECT_TRUE(Has(json.out, "\"error\": \"unknown-queue\"")) << json.out;
+    EXPECT_EQ(Requests(), 0u);
+}
+
+TEST_F(Quellonctl, ExitStatusesForCupsDownEmptyAndEveryPrinterFine)
+{
+    Setup({{"A", "Brelko M210"}}, Printers({{"A", 1, 0, 4}}));
+    EXPECT_EQ(Run({"get"}).status, 0);
+    EXPECT_EQ(Run({"set", "--all", "4"}).status, 0);
+    // --port beats ZELD_PORT.
+    EXPECT_EQ(Run({"get", "--port", std::to_string(sim_->port())}, {{"ZELD_PORT", "1"}}).status, 0);
+
+    const std::string missing = dir_ / "no-cupsd.sock";
+    const Ran down = Run({"list"}, {{"CUPS_SERVER", missing}});
+    EXPECT_EQ(down.status, 3);
+    EXPECT_EQ(down.err, "quellonctl: cannot reach the CUPS scheduler at " + missing + "\n");
+
+    ASSERT_TRUE(cupsd_.RemoveQueue("A"));
+    for (const char* command : {"list", "get"}) {
+        const Ran empty = Run({command, "--json"});
+        EXPECT_EQ(empty.status, 0) << command << empty.err;
+        EXPECT_TRUE(Has(empty.out, "\"printers\": []")) << empty.out;
+    }
+}
+
+TEST_F(Quellonctl, JsonIsTheSameBytesInEnglishAndJapanese)
+{
+    Setup({{"A", "Brelko M210"}, {"B", "Brelko M240C/M248C"}, {"C", "Brelko M230", "2.5"}},
+          Printers({{"A", 1, 2, 0x8003}, {"B", 1, 2, 4}}));
+    const auto locpath = harness::JapaneseLocalePath(dir_.path());
+    ASSERT_TRUE(locpath) << "no ja_JP.UTF-8 locale could be made";
+    harness::EnvChanges ja{{"LANG", harness::kJapaneseLocale}};
+    if (!locpath->empty())
+        ja["LOCPATH"] = *locpath;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"get", "--json"}, {"list", "--all", "--json"},
+          {"set", "--json", "--dry-run", "--all", "on"}}) {
+        const Ran english = Run(args);
+        const Ran japanese = Run(args, ja);
+        EXPECT_EQ(english.status, japanese.status);
+        EXPECT_EQ(english.out, japanese.out);
+        EXPECT_TRUE(Has(english.out, "\"queue\": \"A\"")) << english.out;
+    }
+    // The locale the daemon hears follows the same environment.
+    EXPECT_GT(sim_->CountLog("locale=\"ja_JP.UTF-8\""), 0u);
+}
+
+TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
+{
+    std::vector<TestQueue> queues;
+    std::vector<harness::SimPrinter> printers;
+    std::vector<std::string> faults;
+    for (const char* name : {"S1", "S2", "S3"}) {
+        queues.push_back({name, "Brelko M210"});
+        printers.push_back({name, 1, 0, 4});
+        faults.push_back(std::string(name) + " * silent");
+    }
+    Setup(queues, Printers(printers, faults));
+    const std::string out = dir_ / "int.out";
+    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--all",
+                              "--jobs", "1", "--timeout", "120", "6"},
+                             Env(), out);
+    ASSERT_TRUE(sim_->WaitForLog("printer=\"S1\"", 30000ms));
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(30000ms), 130);
+    EXPECT_EQ(harness::ReadFile(out), "S1: not done: interrupted\n"
+                                      "S2: not done: interrupted\n"
+                                      "S3: not done: interrupted\n");
+    EXPECT_EQ(sim_->CountLog("printer=\"S2\""), 0u);
+    EXPECT_EQ(Writes(), 0u);
+}
+
+// A print server has no X: nothing of the toolkit may be linked in.
+TEST(QuellonctlBinary, LinksNoToolkitAndNoXLibrary)
+{
+    std::string libraries;
+    ASSERT_EQ(harness::Run({"ldd", harness::BuildPath("quellonctl/quellonctl")}, 30000ms,
+                           &libraries),
+              0);
+    for (const char* toolkit : {"libgtk", "libgdk", "libX"})
+        EXPECT_FALSE(Has(libraries, toolkit)) << libraries;
+}
+
+}  // namespace

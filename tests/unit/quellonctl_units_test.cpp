@@ -1,0 +1,140 @@
+// quellonctl's pure parts: the command line it accepts and refuses, the
+// timer each setting asks for, and JSON that stays valid whatever bytes a
+// queue name holds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "json_output.h"
+#include "model.h"
+#include "options.h"
+
+
+namespace {
+
+bool Parse(const std::vector<std::string>& args, Options* options, std::string* error = nullptr)
+{
+    std::string ignored;
+    return ParseArguments(args, options, error ? error : &ignored);
+}
+
+TEST(Arguments, CommandsQueuesAndOptionsInAnyOrder)
+{
+    Options o;
+    ASSERT_TRUE(
+        Parse({"--jobs", "3", "set", "a", "--dry-run", "b@host", "--timeout=2.5", "7"}, &o));
+    EXPECT_EQ(o.command, Command::kSet);
+    EXPECT_EQ(o.queues, (std::vector<std::string>{"a", "b@host"}));
+    EXPECT_EQ(o.setting.kind, Setting::kHours);
+    EXPECT_EQ(o.setting.hours, 7u);
+    EXPECT_TRUE(o.dry_run);
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_EQ(o.timeout_ms, 2500);
+
+    Options dashes;
+    ASSERT_TRUE(Parse({"get", "--", "-odd-queue"}, &dashes));
+    EXPECT_EQ(dashes.queues, std::vector<std::string>{"-odd-queue"});
+
+    Options all;
+    ASSERT_TRUE(Parse({"set", "--all", "off", "--json", "-q", "--port", "600"}, &all));
+    EXPECT_TRUE(all.all && all.json && all.quiet);
+    EXPECT_EQ(all.setting.kind, Setting::kOff);
+    EXPECT_EQ(all.port, 600);
+
+    Options help;
+    EXPECT_TRUE(Parse({"--help"}, &help));
+    EXPECT_TRUE(help.help);
+}
+
+TEST(Arguments, BadInputIsAUsageErrorNamingTheProblem)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* names;  // a part of the message
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"frobnicate"}, "frobnicate"},
+        {{"get", "--bogus"}, "--bogus"},
+        {{"list", "q"}, "list"},
+        {{"set", "q"}, "\"q\""},
+        {{"set", "6"}, "queue names or --all"},
+        {{"set", "--all"}, "needs a value"},
+        {{"set", "q", "0"}, "\"0\""},
+        {{"set", "q", "9"}, "\"9\""},
+        {{"set", "q", "-1"}, "-1"},
+        {{"set", "q", "6h"}, "\"6h\""},
+        {{"set", "q", " 6"}, "\" 6\""},
+        {{"set", "q", "06"}, "\"06\""},
+        {{"set", "", "6"}, "empty queue name"},
+        {{"get", ""}, "empty queue name"},
+        {{"set", "--all", "q", "6"}, "not both"},
+        {{"get", "--dry-run"}, "--dry-run"},
+        {{"get", "--jobs", "0"}, "\"0\""},
+        {{"get", "--jobs", "10000"}, "\"10000\""},
+        {{"get", "--jobs=65"}, "\"65\""},
+        {{"get", "--jobs"}, "needs a value"},
+        {{"get", "--timeout", "0"}, "\"0\""},
+        {{"get", "--timeout", "-1"}, "\"-1\""},
+        {{"get", "--timeout", "x"}, "\"x\""},
+        {{"get", "--timeout", "1."}, "\"1.\""},
+        {{"get", "--port", "65536"}, "\"65536\""},
+    };
+    for (const Case& c : cases) {
+        Options o;
+        std::string error;
+        std::string joined;
+        for (const std::string& arg : c.args)
+            joined += "[" + arg + "]";
+        EXPECT_FALSE(Parse(c.args, &o, &error)) << joined;
+        EXPECT_NE(error.find(c.names), std::string::npos) << joined << ": " << error;
+    }
+}
+
+TEST(WantedTimer, OffKeepsTheHoursOnNeverSendsHoursOutsideOneToEight)
+{
+    const Setting off{Setting::kOff, 0}, on{Setting::kOn, 0}, three{Setting::kHours, 3};
+    EXPECT_EQ(WantedTimer(off, 6), 0x8006);
+    EXPECT_EQ(WantedTimer(off, 0x8002), 0x8002);
+    EXPECT_EQ(WantedTimer(on, 0x8006), 6);
+    EXPECT_EQ(WantedTimer(on, 0x8000), 4);
+    EXPECT_EQ(WantedTimer(on, 0x800C), 4);
+    EXPECT_EQ(WantedTimer(on, 12), 4);
+    EXPECT_EQ(WantedTimer(three, 0x8005), 3);
+}
+
+TEST(Json, StringsEscapeControlsAndReplaceBytesThatAreNotUtf8)
+{
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(JsonString("Brelko \xE6\x97\xA5"), "\"Brelko \xE6\x97\xA5\"");
+    EXPECT_EQ(JsonString("q\xFF\xC3"), "\"q\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\ufffd\\ufffd\"");          // overlong
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // surrogate
+}
+
+TEST(Json, AFailedPrinterCarriesItsErrorAndATimerItsThreeFields)
+{
+    PrinterResult ok;
+    ok.queue = "a";
+    ok.firmware = "01.02";
+    ok.timer = 0x8004;
+    ok.wanted = 6;
+    ok.held = 6;
+    ok.outcome = Outcome::kChanged;
+    PrinterResult failed;
+    failed.queue = "b";
+    failed.outcome = Outcome::kFailed;
+    failed.error = "old-driver";
+    const std::string json = ResultsJson(Command::kSet, false, {ok, failed});
+    EXPECT_NE(json.find("\"timer\": {\"enabled\": false, \"hours\": 4, \"raw\": 32772}"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"result\": \"changed\"}"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"firmware\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"result\": \"failed\", \"error\": \"old-driver\"}"), std::string::npos)
+        << json;
+    EXPECT_LT(json.find("\"queue\": \"a\""), json.find("\"queue\": \"b\""));
+}
+
+}  // namespace
