@@ -33,8 +33,8 @@ enum ExitStatus {
 void SetUpCatalogue()
 {
     std::setlocale(LC_ALL, "");
-    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
-    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
+    bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
 }
 
 void SayError(const std::string& message)

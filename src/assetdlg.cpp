@@ -60,7 +60,7 @@ constexpr long kMaxHours = 8;
 
 // Replaces the window model's connection by a new one to the selected
 // printer's daemon; false when none could be opened.
-bool reconnect(UIAutoShutdownWnd* wnd)
+bool Reconnect(UIAutoShutdownWnd* wnd)
 {
     if (wnd->pVxskt) {
         vxsktDestroy(wnd->pVxskt);
@@ -79,25 +79,25 @@ bool reconnect(UIAutoShutdownWnd* wnd)
     return wnd->pVxskt != nullptr;
 }
 
-// Reads the timer and reports the warning that stops the opening, or -1
-// when the dialog may be shown.
-int read_printer_state(UIAutoShutdownWnd* wnd, unsigned short* timer)
+// Reads the timer and reports the warning that stops the opening, or
+// MSG_NONE when the dialog may be shown.
+int ReadPrinterState(UIAutoShutdownWnd* wnd, unsigned short* timer)
 {
-    if (!reconnect(wnd))
-        return 0;
+    if (!Reconnect(wnd))
+        return MSG_SOCKET_ERROR;
     char firmVer[FIRM_VER_SIZE] = {};
     if (GetFirmVer(wnd, firmVer) < 0)
-        return 1;
+        return MSG_PRINTER_INFO_FAILED;
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
     if (!FirmwareSupported(wnd->selectedModelName, firmVer))
-        return 3;
+        return MSG_FIRMWARE_UNSUPPORTED;
     if (GetAutoShutdownTime(wnd, timer) < 0)
-        return 1;
-    return -1;
+        return MSG_PRINTER_INFO_FAILED;
+    return MSG_NONE;
 }
 
-GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
+GtkWidget* SettingsWindow(UIAutoShutdownWnd* wnd)
 {
     return wnd && wnd->asset_dlg ? wnd->asset_dlg->dialog.window : nullptr;
 }
@@ -105,7 +105,7 @@ GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
 // Whether the period list already offers exactly the table's texts.
 // Rebuilding the list's items is most of what an opening costs on the GUI
 // side, and the texts never change between openings.
-bool period_list_current(GtkWidget* window)
+bool PeriodListCurrent(GtkWidget* window)
 {
     GtkWidget* combo = getWidget(window, "ShutdownSDlg_Time_combo");
     if (!combo || !GTK_IS_COMBO(combo))
@@ -127,11 +127,11 @@ bool period_list_current(GtkWidget* window)
 void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
 {
     SigDisable();
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     char cur[32] = {};
     const bool active = !(use_astimer & kTimerOff);
     std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & kTimerHours));
-    if (period_list_current(window)) {
+    if (PeriodListCurrent(window)) {
         gtk_entry_set_text(GTK_ENTRY(getWidget(window, "ShutdownSDlg_Time_combo_entry")), cur);
     } else {
         GList* glist = nullptr;
@@ -170,18 +170,18 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
 {
     // Without its window the dialog has nothing to show; the button stays
     // a no-op rather than reporting a printer fault that did not happen.
-    if (!settings_window(wnd))
+    if (!SettingsWindow(wnd))
         return FALSE;
     const UIPrinterInfo* printerInfo = GetUIPrinterInfo(wnd, wnd->selectedPrinterName);
     if (!printerInfo)
         return FALSE;
     if (!DriverVersionSupported(printerInfo->driverVersion)) {
-        ShowMsgDlg(wnd, 4);
+        ShowMsgDlg(wnd, MSG_DRIVER_UNSUPPORTED);
         return FALSE;
     }
     unsigned short timer = 0;
-    const int warning = read_printer_state(wnd, &timer);
-    if (warning >= 0) {
+    const int warning = ReadPrinterState(wnd, &timer);
+    if (warning != MSG_NONE) {
         ShowMsgDlg(wnd, warning);
         return FALSE;
     }
@@ -199,7 +199,7 @@ void ShowASSetDlg(UIAutoShutdownWnd* wnd)
 // Follows the check box: the period row is usable only while it is checked.
 void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (window)
         SetWidgetSensitive(window, "hbox64", active);
 }
@@ -208,7 +208,7 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 // failed and the user was told.
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (!window)
         return 1;
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
@@ -218,7 +218,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     // The entry may still show a period the printer reported outside the
     // list; switching on with it would ask for what the user never chose.
     if (use_astime && (hours < kMinHours || hours > kMaxHours)) {
-        ShowMsgDlg(wnd, 2);
+        ShowMsgDlg(wnd, MSG_SETTING_FAILED);
         return 0;
     }
     unsigned short time = static_cast<unsigned short>(hours & 0xFFFF);
@@ -227,7 +227,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
         return 1;
     if (SetAutoShutdownTime(wnd, time) < 0) {
-        ShowMsgDlg(wnd, 2);
+        ShowMsgDlg(wnd, MSG_SETTING_FAILED);
         return 0;
     }
     return 1;

@@ -41,9 +41,9 @@ void PrintHelp()
 // the outer main loop until the main window's exit path ends it.
 int main(int argc, char** argv)
 {
-    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
-    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
-    textdomain(QUELLON_DOMAIN);
+    bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
+    textdomain(GETTEXT_PACKAGE);
 
     gtk_set_locale();
     // Answered before the toolkit starts, so they work without a display.
