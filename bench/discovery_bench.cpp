@@ -18,9 +18,9 @@
 #include <vector>
 
 #include <cups/cups.h>
-#include <cups/ppd.h>
 #include <unistd.h>
 
+#include "cups_floor.h"
 #include "cupsd.h"
 #include "ppddata.h"
 
@@ -46,26 +46,6 @@ void AddQueues(harness::PrivateCupsd& scheduler, int queues)
             Fail("lpadmin could not add " + name + ": " + added.message());
     }
     scheduler.UseInThisProcess();
-}
-
-// The floor: what CUPS makes every discovery do.
-int Floor()
-{
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests(&dests);
-    int ppds = 0;
-    for (int i = 0; i < count; ++i) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        const char* ppd = cupsGetPPD(dests[i].name);
-#pragma GCC diagnostic pop
-        if (ppd) {
-            unlink(ppd);
-            ++ppds;
-        }
-    }
-    cupsFreeDests(count, dests);
-    return ppds;
 }
 
 int Discovery()
@@ -102,7 +82,7 @@ void Measure(int queues, int rounds)
 
     // Warm both paths up: the first connection and page cache are not what
     // is measured.
-    Millis(Floor, queues);
+    Millis(DiscoveryFloor, queues);
     Millis(Discovery, queues);
 
     std::vector<double> floor, discovery;
@@ -110,11 +90,11 @@ void Measure(int queues, int rounds)
         // Alternate which goes first, so neither always runs on a warmer
         // scheduler.
         if (r % 2) {
-            floor.push_back(Millis(Floor, queues));
+            floor.push_back(Millis(DiscoveryFloor, queues));
             discovery.push_back(Millis(Discovery, queues));
         } else {
             discovery.push_back(Millis(Discovery, queues));
-            floor.push_back(Millis(Floor, queues));
+            floor.push_back(Millis(DiscoveryFloor, queues));
         }
     }
     if (scheduler.TmpFileCount() != 0)

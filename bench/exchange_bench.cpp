@@ -222,8 +222,8 @@ void ExchangeModule(benchmark::State& state, int port)
             return false;
         }
         char major = 0, minor = 0;
-        vxsktGetResData(vxskt, &major, 1, 0);
-        vxsktGetResData(vxskt, &minor, 1, 0);
+        vxsktGetResData(vxskt, &major, VXSKT_RES_BYTE, 0);
+        vxsktGetResData(vxskt, &minor, VXSKT_RES_BYTE, 0);
         benchmark::DoNotOptimize(major + minor);
         return true;
     });

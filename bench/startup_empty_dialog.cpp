@@ -6,28 +6,9 @@
 // to the real program.
 #include <cstring>
 
-#include <cups/cups.h>
-#include <cups/ppd.h>
 #include <gtk/gtk.h>
-#include <unistd.h>
 
-namespace {
-
-void DiscoveryFloor()
-{
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests(&dests);
-    for (int i = 0; i < count; ++i) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        if (const char* ppd = cupsGetPPD(dests[i].name))
-            unlink(ppd);
-#pragma GCC diagnostic pop
-    }
-    cupsFreeDests(count, dests);
-}
-
-}  // namespace
+#include "cups_floor.h"
 
 int main(int argc, char** argv)
 {

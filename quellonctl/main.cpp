@@ -11,10 +11,10 @@
 #include "json_output.h"
 #include "model.h"
 #include "options.h"
+#include "printerops.h"
 #include "queues.h"
 #include "runner.h"
 #include "text_output.h"
-#include "printerops.h"
 
 // The command line has no window model; the request exchange looks here
 // for the window's connection and finds none.
@@ -33,8 +33,8 @@ enum ExitStatus {
 void SetUpCatalogue()
 {
     std::setlocale(LC_ALL, "");
-    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
-    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
+    bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
 }
 
 void SayError(const std::string& message)

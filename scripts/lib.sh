@@ -1,16 +1,24 @@
-# Shared by scripts/demo and scripts/test: package installation, builds and
-# the clean-up of every process a run started.
+# Shared by scripts/demo, scripts/tour.sh and scripts/test: package
+# installation, builds, waiting, and the clean-up of every process a run
+# started.
 
 QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What building and running the program needs.
-RUN_PACKAGES=(g++ make cmake pkg-config gettext libgtk2.0-dev libcups2-dev
-              cups-daemon cups-client xvfb xauth x11-utils xdotool openbox imagemagick
-              fonts-dejavu-core locales procps)
-# What the tests, the sanitizer build, the fuzzers and the benchmarks add.
-TEST_PACKAGES=("${RUN_PACKAGES[@]}" libgtest-dev libbenchmark-dev valgrind clang
-               at-spi2-core libatk-adaptor python3-pyatspi dbus
-               libclang-rt-14-dev)
+# What building the program needs (appstream: the rules that translate the
+# AppStream metadata); debian/control's Build-Depends name the same.
+BUILD_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcups2-dev)
+# What running it needs on top.
+RUN_PACKAGES=("${BUILD_PACKAGES[@]}" cups-daemon cups-client xvfb xauth x11-utils xdotool
+              openbox imagemagick fonts-dejavu-core locales procps)
+# What building the Debian packages and checking them adds (dpkg-buildpackage
+# wants build-essential, whatever debian/control names).
+PACKAGING_TOOLS=(build-essential debhelper dpkg-dev lintian desktop-file-utils)
+PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
+# What the tests, the sanitizer build, the fuzzers, the benchmarks and the
+# package checks add.
+TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
+               valgrind clang libclang-rt-14-dev man-db groff-base
+               at-spi2-core libatk-adaptor python3-pyatspi dbus)
 
 say() { printf 'quellon: %s\n' "$*"; }
 
@@ -32,6 +40,33 @@ ensure_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# wait_for WHAT SECONDS COMMAND...: polls COMMAND until it succeeds; says
+# what it gave up on after SECONDS.
+wait_for() {
+    local what=$1 seconds=$2; shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        if [ $SECONDS -ge $deadline ]; then
+            say "gave up waiting for $what after ${seconds}s"
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+# junit_counts FILE: "passed failed skipped" from ctest's JUnit report. A test
+# ctest could not start is "notrun" like a deliberate skip; only a skip carries
+# a SKIP_ reason, so anything else not run counts as failed, as ctest does.
+junit_counts() {
+    awk '
+        /<testcase /   { status = $0; sub(/.*status="/, "", status); sub(/".*/, "", status)
+                         if (status == "run") p++; else if (status == "fail") f++
+                         else if (status == "notrun") pending = 1
+                         next }
+        pending && /<skipped message="SKIP_/ { s++; pending = 0; next }
+        pending && /<\/testcase>|<skipped / { f++; pending = 0 }
+        END { printf "%d %d %d\n", p, f, s }' "$1"
+}
 # configure_and_build DIR [cmake options...]
 configure_and_build() {
     local dir=$1; shift

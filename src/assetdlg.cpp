@@ -67,7 +67,7 @@ struct Opening {
     std::string printer;  // the whole queue name, "queue" or "queue@host"
     std::string locale;
     std::string model;
-    int warning = -1;  // the warning that stops the opening; -1: none
+    int warning = MSG_NONE;  // the warning that stops the opening
     unsigned short timer = 0;
 };
 
@@ -77,22 +77,22 @@ void ReadPrinterState(DaemonLink& link, Opening& opening)
 {
     link.connection() = link.Open(opening.printer, opening.locale, DAEMON_PORT);
     if (!link.connection()) {
-        opening.warning = 0;
+        opening.warning = MSG_SOCKET_ERROR;
         return;
     }
     char firmVer[FIRM_VER_SIZE] = {};
     if (QueryFirmVer(link.connection(), firmVer) < 0) {
-        opening.warning = 1;
+        opening.warning = MSG_PRINTER_INFO_FAILED;
         return;
     }
     // A model without a minimum cannot be vouched for: the firmware warning
     // is the nearest truth.
     if (!FirmwareSupported(opening.model.c_str(), firmVer)) {
-        opening.warning = 3;
+        opening.warning = MSG_FIRMWARE_UNSUPPORTED;
         return;
     }
     if (QueryAutoShutdownTime(link.connection(), &opening.timer) < 0)
-        opening.warning = 1;
+        opening.warning = MSG_PRINTER_INFO_FAILED;
 }
 
 // OK's daemon work and what the printer said to it, shared like an
@@ -129,14 +129,14 @@ void WriteVerified(DaemonLink& link, Write& write)
 
 // The whole queue name of the selection (the model keeps it for the lookups
 // of later openings and of OK; a connection cuts it at "@").
-std::string selected_printer(const UIAutoShutdownWnd* wnd)
+std::string SelectedPrinter(const UIAutoShutdownWnd* wnd)
 {
     return std::string(wnd->selectedPrinterName,
                        strnlen(wnd->selectedPrinterName, sizeof wnd->selectedPrinterName));
 }
 
 // The locale string for a connection; empty when memory ran out.
-std::string choose_locale(UIAutoShutdownWnd* wnd)
+std::string ChooseLocale(UIAutoShutdownWnd* wnd)
 {
     char* locale = SetLocaleString(wnd);
     std::string chosen = locale ? locale : "";
@@ -144,7 +144,7 @@ std::string choose_locale(UIAutoShutdownWnd* wnd)
     return chosen;
 }
 
-GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
+GtkWidget* SettingsWindow(UIAutoShutdownWnd* wnd)
 {
     return wnd && wnd->asset_dlg ? wnd->asset_dlg->dialog.window : nullptr;
 }
@@ -152,7 +152,7 @@ GtkWidget* settings_window(UIAutoShutdownWnd* wnd)
 // Whether the period list already offers exactly the table's texts.
 // Rebuilding the list's items is most of what an opening costs on the GUI
 // side, and the texts never change between openings.
-bool period_list_current(GtkWidget* window)
+bool PeriodListCurrent(GtkWidget* window)
 {
     GtkWidget* combo = getWidget(window, "ShutdownSDlg_Time_combo");
     if (!combo || !GTK_IS_COMBO(combo))
@@ -174,11 +174,11 @@ bool period_list_current(GtkWidget* window)
 void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
 {
     SigDisable();
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     char cur[32] = {};
     const bool active = !(use_astimer & kTimerOff);
     std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & kTimerHours));
-    if (period_list_current(window)) {
+    if (PeriodListCurrent(window)) {
         gtk_entry_set_text(GTK_ENTRY(getWidget(window, "ShutdownSDlg_Time_combo_entry")), cur);
     } else {
         GList* glist = nullptr;
@@ -226,13 +226,13 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
 {
     // Without its window the dialog has nothing to show; the button stays
     // a no-op rather than reporting a printer fault that did not happen.
-    if (!settings_window(wnd))
+    if (!SettingsWindow(wnd))
         return FALSE;
     const UIPrinterInfo* printerInfo = GetUIPrinterInfo(wnd, wnd->selectedPrinterName);
     if (!printerInfo)
         return FALSE;
     if (!DriverVersionSupported(printerInfo->driverVersion)) {
-        ShowMsgDlg(wnd, 4);
+        ShowMsgDlg(wnd, MSG_DRIVER_UNSUPPORTED);
         return FALSE;
     }
     // The connection of an earlier opening is closed here, before the new
@@ -242,11 +242,11 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
         wnd->pVxskt = nullptr;
     }
     auto opening = std::make_shared<Opening>();
-    opening->printer = selected_printer(wnd);
-    opening->locale = choose_locale(wnd);
+    opening->printer = SelectedPrinter(wnd);
+    opening->locale = ChooseLocale(wnd);
     opening->model = wnd->selectedModelName;
     if (opening->locale.empty()) {
-        ShowMsgDlg(wnd, 0);
+        ShowMsgDlg(wnd, MSG_SOCKET_ERROR);
         return FALSE;
     }
     auto link = std::make_shared<DaemonLink>();
@@ -254,7 +254,7 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
                        [opening](DaemonLink& l) { ReadPrinterState(l, *opening); }))
         return FALSE;
     wnd->pVxskt = link->TakeConnection();
-    if (opening->warning >= 0) {
+    if (opening->warning != MSG_NONE) {
         ShowMsgDlg(wnd, opening->warning);
         return FALSE;
     }
@@ -272,7 +272,7 @@ void ShowASSetDlg(UIAutoShutdownWnd* wnd)
 // Follows the check box: the period row is usable only while it is checked.
 void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (window)
         SetWidgetSensitive(window, "hbox64", active);
 }
@@ -283,7 +283,7 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
 // showing the value the printer holds, when it reported another one).
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
-    GtkWidget* window = settings_window(wnd);
+    GtkWidget* window = SettingsWindow(wnd);
     if (!window)
         return 1;
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
@@ -293,7 +293,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     // The entry may still show a period the printer reported outside the
     // list; switching on with it would ask for what the user never chose.
     if (use_astime && (hours < kMinHours || hours > kMaxHours)) {
-        ShowMsgDlg(wnd, 2);
+        ShowMsgDlg(wnd, MSG_SETTING_FAILED);
         return 0;
     }
     unsigned short time = static_cast<unsigned short>(hours & 0xFFFF);
@@ -302,8 +302,8 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
         return 1;
     auto write = std::make_shared<Write>();
-    write->printer = selected_printer(wnd);
-    write->locale = choose_locale(wnd);
+    write->printer = SelectedPrinter(wnd);
+    write->locale = ChooseLocale(wnd);
     write->wanted = time;
     auto link = std::make_shared<DaemonLink>(wnd->pVxskt);
     wnd->pVxskt = nullptr;
@@ -319,7 +319,7 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     // leaves the user's choice for another try.
     if (report.held_known && report.outcome != WRITE_REFUSED)
         InitASSetDlgWidgets(wnd, report.held);
-    ShowMsgDlg(wnd, 2);
+    ShowMsgDlg(wnd, MSG_SETTING_FAILED);
     return 0;
 }
 

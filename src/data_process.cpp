@@ -24,6 +24,8 @@ int SendRequest(VxsktModule* pVxskt, int command)
 // The step between sending and receiving: a look at whether the window
 // model's connection is writable, without waiting. poll rather than select,
 // so a descriptor above FD_SETSIZE is no danger. The outcome is not used.
+// quellonctl keeps the model null, so its threads never touch one
+// another's connection here.
 int DataProcess2(void)
 {
     const UIAutoShutdownWnd* wnd = g_autoshutdown_window;

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <clocale>
-#include <libintl.h>
 
-#define QUELLON_DOMAIN "quellon"
-// Every user-visible text is its own key in the "quellon" catalogue.
-#define _(text) dcgettext(QUELLON_DOMAIN, (text), LC_MESSAGES)
+// Every user-visible text is its own key in the "quellon" catalogue: _() for
+// a text shown where it is written, N_() for one kept in a table.
+#define GETTEXT_PACKAGE "quellon"
+#include <glib/gi18n-lib.h>
+
 // A text whose form follows a count.
-#define P_(singular, plural, count) \
-    dcngettext(QUELLON_DOMAIN, (singular), (plural), (count), LC_MESSAGES)
+#define P_(singular, plural, count) g_dngettext(GETTEXT_PACKAGE, (singular), (plural), (count))

@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 
 #include "dialog.h"
 #include "startcheck.h"
@@ -8,15 +9,54 @@
 
 UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
 
+namespace {
+
+enum class InfoRequest { kNone, kHelp, kVersion };
+
+// The first --help or --version before "--" wins, wherever it stands, so
+// that "quellon --display :1 --help" still only prints the help.
+InfoRequest FindInfoRequest(int argc, char** argv)
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0)
+            return InfoRequest::kHelp;
+        if (std::strcmp(argv[i], "--version") == 0)
+            return InfoRequest::kVersion;
+    }
+    return InfoRequest::kNone;
+}
+
+void PrintHelp()
+{
+    std::printf("%s\n%s\n\n", _("Usage: quellon [OPTION...]"),
+                _("Sets the auto shutdown timer of Brelko laser printers."));
+    std::printf("  --help      %s\n", _("show this help and exit"));
+    std::printf("  --version   %s\n\n", _("show the version and exit"));
+    std::printf("%s\n", _("The standard options of GTK+ are accepted too."));
+}
+
+}  // namespace
+
 // Starts the program: catalogues, the toolkit, the window model; then runs
 // the outer main loop until the main window's exit path ends it.
 int main(int argc, char** argv)
 {
-    bindtextdomain(QUELLON_DOMAIN, QUELLON_LOCALEDIR);
-    bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
-    textdomain(QUELLON_DOMAIN);
+    bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
+    bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
+    textdomain(GETTEXT_PACKAGE);
 
     gtk_set_locale();
+    // Answered before the toolkit starts, so they work without a display.
+    switch (FindInfoRequest(argc, argv)) {
+    case InfoRequest::kHelp:
+        PrintHelp();
+        return 0;
+    case InfoRequest::kVersion:
+        std::printf("quellon %s\n", QUELLON_VERSION);
+        return 0;
+    case InfoRequest::kNone:
+        break;
+    }
     // Like any other start-up failure: status 255 and one line saying why.
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = gdk_get_display_arg_name();

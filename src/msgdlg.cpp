@@ -12,32 +12,29 @@ namespace {
 constexpr int kButtonsOK = 1;
 
 // Looks `type` up in the table; null when it has no row.
-const MsgTable* find_message(int type)
+const MsgTable* FindMessage(int type)
 {
-    for (const MsgTable* row = msg_table; row->type != -1; ++row) {
+    for (const MsgTable* row = msg_table; row->type != MSG_NONE; ++row) {
         if (row->type == type)
             return row;
     }
     return nullptr;
 }
 
-UIMsgDlg* msg_dialog_of(UIAutoShutdownWnd* wnd)
+UIMsgDlg* MsgDialogOf(UIAutoShutdownWnd* wnd)
 {
     return wnd ? wnd->msg_dlg : nullptr;
 }
 
 }  // namespace
 
-// Marks a text for the catalogue where it is stored, not shown.
-#define N_(text) (text)
-
 // The texts are their own catalogue keys, so they stay literal and whole.
 const MsgTable msg_table[6] = {
-    {0,
+    {MSG_SOCKET_ERROR,
      N_("A socket communication error occurred.\n"
         "Start the zeld daemon and try the operation again."),
      N_("Warning"), kButtonsOK},
-    {1,
+    {MSG_PRINTER_INFO_FAILED,
      N_("Could not acquire the printer information.\n"
         "This may be due to one or more of the following reasons:\n"
         "\n"
@@ -47,7 +44,7 @@ const MsgTable msg_table[6] = {
         "\n"
         "Check the printer status and try again."),
      N_("Warning"), kButtonsOK},
-    {2,
+    {MSG_SETTING_FAILED,
      N_("Could not perform auto shutdown settings.\n"
         "This may be due to one or more of the following reasons:\n"
         "\n"
@@ -57,13 +54,13 @@ const MsgTable msg_table[6] = {
         "\n"
         "Check the printer status and try again."),
      N_("Warning"), kButtonsOK},
-    {3, N_("The firmware version of the selected printer is not supported."), N_("Warning"),
-     kButtonsOK},
-    {4,
+    {MSG_FIRMWARE_UNSUPPORTED, N_("The firmware version of the selected printer is not supported."),
+     N_("Warning"), kButtonsOK},
+    {MSG_DRIVER_UNSUPPORTED,
      N_("The driver version of the selected printer is not supported.\n"
         "Use driver version 2.56 or later."),
      N_("Warning"), kButtonsOK},
-    {-1, nullptr, nullptr, -1},
+    {MSG_NONE, nullptr, nullptr, -1},
 };
 
 // Makes the warning dialog record and its hidden window.
@@ -85,8 +82,8 @@ UIMsgDlg* CreateMsgDlg(UIDialog* parent)
 // type leaves everything as it was.
 void UpdateMsgDlgWidgets(UIAutoShutdownWnd* wnd, int type)
 {
-    UIMsgDlg* dlg = msg_dialog_of(wnd);
-    const MsgTable* row = find_message(type);
+    UIMsgDlg* dlg = MsgDialogOf(wnd);
+    const MsgTable* row = FindMessage(type);
     if (!dlg || !row)
         return;
     GtkWidget* window = dlg->dialog.window;
@@ -102,10 +99,10 @@ void UpdateMsgDlgWidgets(UIAutoShutdownWnd* wnd, int type)
 // Shows warning `type` over the main window and returns once it is dismissed.
 void ShowMsgDlg(UIAutoShutdownWnd* wnd, int type)
 {
-    UIMsgDlg* dlg = msg_dialog_of(wnd);
+    UIMsgDlg* dlg = MsgDialogOf(wnd);
     if (!dlg) {
         // No window to show it in: the terminal is the closest place left.
-        if (const MsgTable* row = find_message(type))
+        if (const MsgTable* row = FindMessage(type))
             std::fprintf(stderr, "%s: %s\n", _(row->title), _(row->message));
         return;
     }
@@ -121,7 +118,7 @@ void ShowMsgDlg(UIAutoShutdownWnd* wnd, int type)
 // Hides the warning and ends the nested loop of its ShowMsgDlg.
 void HideMsgDlg(UIAutoShutdownWnd* wnd)
 {
-    UIMsgDlg* dlg = msg_dialog_of(wnd);
+    UIMsgDlg* dlg = MsgDialogOf(wnd);
     if (dlg)
         HideDialog(&dlg->dialog);
 }

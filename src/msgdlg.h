@@ -3,6 +3,17 @@
 
 #include "startcheck.h"
 
+// The five warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning
+// (and ends the message table).
+enum {
+    MSG_NONE = -1,
+    MSG_SOCKET_ERROR = 0,
+    MSG_PRINTER_INFO_FAILED = 1,
+    MSG_SETTING_FAILED = 2,
+    MSG_FIRMWARE_UNSUPPORTED = 3,
+    MSG_DRIVER_UNSUPPORTED = 4,
+};
+
 typedef struct MsgTable {
     int type;
     const char* message;

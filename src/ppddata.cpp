@@ -198,6 +198,12 @@ PpdDataCalls g_ppddata_calls = {
     cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
 };
 
+// Fills the window model with one record per CUPS destination that has a
+// PPD, in the scheduler's order. A queue left out (its PPD could not be
+// fetched, the list is full, its name does not fit a record) and a missing
+// list are each said in one line on standard error. 0 when done, also with
+// no list; -1 without a model, or when memory ran out or a PPD could not be
+// read (after its line).
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
     return DiscoverPrinters(wnd, kDestsAttempts, nullptr, nullptr);
@@ -247,6 +253,8 @@ int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound fo
     return 0;
 }
 
+// The record of the queue named exactly `printer_name`; null when there is
+// none.
 UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name)
 {
     if (!wnd || !printer_name)
@@ -259,6 +267,7 @@ UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name
     return nullptr;
 }
 
+// Frees every record; the model is left with none.
 void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
 {
     if (!wnd)
@@ -269,6 +278,8 @@ void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
     }
 }
 
+// A zeroed record named `name`; null when there is no name, it does not fit
+// a record, or memory ran out.
 UIPrinterInfo* CreateUIPrinterInfo(const char* name)
 {
     if (!name || strlen(name) >= PRINTER_TEXT_SIZE)
@@ -281,6 +292,10 @@ UIPrinterInfo* CreateUIPrinterInfo(const char* name)
     return record;
 }
 
+// Reads the model name and driver version of the PPD file into the record.
+// 0 when the file was read to its end, whether or not it held the keys; -1
+// when an argument is missing or the file could not be opened or read, with
+// errno saying why.
 int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* printerInfo)
 {
     if (!ppd_file || !printerInfo)
@@ -305,6 +320,9 @@ int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* prin
     return -1;
 }
 
+// Takes the value of one PPD line into the record when the line starts with
+// one of the two keys and its value is usable; otherwise the record stays
+// as it was.
 void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char* buff)
 {
     if (!printerInfo || !buff)
@@ -322,6 +340,9 @@ void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char
     }
 }
 
+// Appends the record to the model, which then owns it. 0 when added; -1
+// when an argument is missing or every slot is taken, and the caller keeps
+// the record.
 int AddUIPrinterInfo2UIAutoShutdownWnd(UIAutoShutdownWnd* wnd, UIPrinterInfo* printerInfo)
 {
     if (!wnd || !printerInfo || wnd->printers_num >= PRINTERS_MAX)

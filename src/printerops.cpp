@@ -115,7 +115,8 @@ int QueryFirmVer(VxsktModule* vxskt, char* firmVer)
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(vxskt, &major, 1, 0) < 0 || vxsktGetResData(vxskt, &minor, 1, 0) < 0) {
+    if (vxsktGetResData(vxskt, &major, VXSKT_RES_BYTE, 0) < 0 ||
+        vxsktGetResData(vxskt, &minor, VXSKT_RES_BYTE, 0) < 0) {
         return -1;
     }
     std::snprintf(firmVer, FIRM_VER_SIZE, "%02d.%02d", major, minor);
@@ -129,7 +130,7 @@ int QueryAutoShutdownTime(VxsktModule* vxskt, unsigned short* timer)
     if (result < 0) {
         return result;
     }
-    if (vxsktGetResData(vxskt, &value, 3, 0) < 0) {
+    if (vxsktGetResData(vxskt, &value, VXSKT_RES_LONG, 0) < 0) {
         return -1;
     }
     *timer = static_cast<unsigned short>(value & 0xFFFF);

@@ -5,6 +5,8 @@
 
 #include "vxsktmodule.h"
 
+// Room for the firmware version: "%02d.%02d" of two signed bytes, "-128.-128"
+// at the longest, and its terminator.
 enum { FIRM_VER_SIZE = 10 };
 
 // The daemon's port, unless ZELD_PORT says otherwise.

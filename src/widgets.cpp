@@ -94,7 +94,7 @@ namespace {
 
 // The named combo, or null (after the lookup's warning) when the name is
 // not a registered combo.
-GtkCombo* getCombo(GtkWidget* window, const gchar* combo_name)
+GtkCombo* GetCombo(GtkWidget* window, const gchar* combo_name)
 {
     GtkWidget* widget = getWidget(window, combo_name);
     return widget && GTK_IS_COMBO(widget) ? GTK_COMBO(widget) : nullptr;
@@ -105,7 +105,7 @@ GtkCombo* getCombo(GtkWidget* window, const gchar* combo_name)
 // Connects `sig_func` to every event of the combo's drop-down window.
 void ComboSignalConnect(GtkWidget* window, const gchar* combo_name, GtkSignalFunc sig_func)
 {
-    GtkCombo* combo = getCombo(window, combo_name);
+    GtkCombo* combo = GetCombo(window, combo_name);
     if (!combo)
         return;
     gtk_widget_realize(GTK_WIDGET(combo));
@@ -118,7 +118,7 @@ void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name, c
 {
     if (!glist && !curr_name)
         return;
-    GtkCombo* combo = getCombo(window, combo_name);
+    GtkCombo* combo = GetCombo(window, combo_name);
     if (!combo)
         return;
     gtk_combo_set_popdown_strings(combo, glist);
@@ -138,7 +138,7 @@ namespace {
 // A valid UTF-8 rendering of a queue name. CUPS accepts names in any
 // encoding, the toolkit shows only UTF-8; a byte that is not part of a
 // valid sequence shows as \xNN, so that two such names still look apart.
-gchar* shown_name(const char* name)
+gchar* ShownName(const char* name)
 {
     GString* shown = g_string_new(nullptr);
     const char* end = name + std::strlen(name);
@@ -164,7 +164,7 @@ GtkListStore* create_model(const UIAutoShutdownWnd* wnd)
         if (!info || !IsSupportedModel(info->modelName))
             continue;
         GtkTreeIter iter;
-        gchar* shown = shown_name(info->printerName);
+        gchar* shown = ShownName(info->printerName);
         gtk_list_store_append(store, &iter);
         gtk_list_store_set(store, &iter, PRINTER_LIST_SHOWN_NAME, shown, PRINTER_LIST_MODEL,
                            info->modelName, PRINTER_LIST_QUEUE, info->printerName, -1);

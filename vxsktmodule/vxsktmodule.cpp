@@ -82,8 +82,6 @@ struct Target {
     int64_t deadline_ms;
 };
 
-enum ResType { kResByte = 1, kResShort = 2, kResLong = 3, kResBlock = 4, kResWhole = 5 };
-
 char* copy_string(const char* text, size_t length)
 {
     auto* copy = static_cast<char*>(vxskt_allocator.zero_alloc(length + 1, 1));
@@ -503,15 +501,15 @@ void drop_payload(VxsktModule* vxskt)
 int item_size(const VxsktModule* vxskt, int nType, int nSize)
 {
     switch (nType) {
-    case kResByte:
+    case VXSKT_RES_BYTE:
         return 1;
-    case kResShort:
+    case VXSKT_RES_SHORT:
         return 2;
-    case kResLong:
+    case VXSKT_RES_LONG:
         return 4;
-    case kResBlock:
+    case VXSKT_RES_BLOCK:
         return nSize;
-    case kResWhole:
+    case VXSKT_RES_WHOLE:
         return vxskt->total_length;
     default:
         return 0;
@@ -737,9 +735,10 @@ int vxsktResetReqData(VxsktModule* vxskt)
     return 0;
 }
 
-// Reads the next item of the payload. An item that does not fit in what
-// is left of the payload fails and leaves `pData` and the cursor as they
-// were: a short reply must never pass for a value.
+// Reads the next item of the payload. 0 when read (an unknown type reads
+// nothing); -1 when no payload is held, the cursor has reached its end, or
+// the item does not fit in what is left. A failed read leaves `pData` and
+// the cursor as they were: a short reply must never pass for a value.
 int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
 {
     BufTool* payload = vxskt->recv_data;
@@ -752,17 +751,17 @@ int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
         return -1;
     }
     switch (nType) {
-    case kResByte:
+    case VXSKT_RES_BYTE:
         buftool_read_byte(payload, static_cast<char*>(pData));
         break;
-    case kResShort:
+    case VXSKT_RES_SHORT:
         buftool_read_short(payload, static_cast<int16_t*>(pData));
         break;
-    case kResLong:
+    case VXSKT_RES_LONG:
         buftool_read_long(payload, static_cast<int32_t*>(pData));
         break;
-    case kResBlock:
-    case kResWhole:
+    case VXSKT_RES_BLOCK:
+    case VXSKT_RES_WHOLE:
         buftool_read(payload, static_cast<char*>(pData), size);
         break;
     default:
@@ -771,6 +770,9 @@ int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize)
     return 0;
 }
 
+// Moves the payload cursor to `nOffset`. 0 when moved; -1 when there is no
+// payload, the cursor has already reached its end, or the offset lies
+// outside it.
 int vxsktSeekResData(VxsktModule* vxskt, int nOffset)
 {
     BufTool* payload = vxskt->recv_data;
@@ -782,6 +784,8 @@ int vxsktSeekResData(VxsktModule* vxskt, int nOffset)
     return 0;
 }
 
+// The length of the payload held; -1 when none is held: no response read
+// yet, or the last one declared none, one above the cap, or lost it.
 int vxsktGetResSize(VxsktModule* vxskt)
 {
     return vxskt->recv_data != nullptr ? vxskt->total_length : -1;
@@ -807,11 +811,15 @@ uint16_t vxsktGetStatusCode(VxsktModule* vxskt)
     return static_cast<uint16_t>(vxskt->status_code);
 }
 
+// The payload held, followed by one zero byte, owned by the connection
+// until its next read; null when none is held.
 unsigned char* vxsktGetStatusData(VxsktModule* vxskt)
 {
     return vxskt->recv_data != nullptr ? buftool_data(vxskt->recv_data) : nullptr;
 }
 
+// The payload length the last response header declared, even when the
+// payload itself could not be read.
 int32_t vxsktGetStatusLen(VxsktModule* vxskt)
 {
     return vxskt->total_length;

@@ -46,6 +46,15 @@ int vxsktSetReqLong(VxsktModule* vxskt, int32_t lg);
 int vxsktSetReqData(VxsktModule* vxskt, const void* pData, int nSize);
 int vxsktResetReqData(VxsktModule* vxskt);
 
+// What vxsktGetResData reads next from the payload (its nType): a byte, a
+// 16-bit or a 32-bit integer, nSize bytes, or the whole payload.
+enum {
+    VXSKT_RES_BYTE = 1,
+    VXSKT_RES_SHORT = 2,
+    VXSKT_RES_LONG = 3,
+    VXSKT_RES_BLOCK = 4,
+    VXSKT_RES_WHOLE = 5,
+};
 int vxsktGetResData(VxsktModule* vxskt, void* pData, int nType, int nSize);
 int vxsktSeekResData(VxsktModule* vxskt, int nOffset);
 int vxsktGetResSize(VxsktModule* vxskt);

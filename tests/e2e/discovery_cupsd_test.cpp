@@ -3,6 +3,8 @@
 // must have travelled through the scheduler.
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "cupsd.h"
 #include "ppddata.h"
 #include "ppddata_seam.h"
+#include "startcheck.h"
 
 namespace {
 
@@ -211,13 +214,18 @@ TEST_F(DiscoveryOnCupsd, AQueueLeftOutForAFailedFetchIsNamedWithTheReason)
     EXPECT_EQ(err, expected);
 }
 
-TEST_F(DiscoveryOnCupsd, TheDemoQueuesCarryTheModelsTheDemoRelies)
+void AddDemoQueues(const harness::PrivateCupsd& cupsd)
 {
     std::string output;
-    ASSERT_EQ(harness::Run({harness::SourcePath("scripts/demo-queues"), cupsd_.root()},
-                           std::chrono::seconds(60), &output, cupsd_.env()),
+    ASSERT_EQ(harness::Run({harness::SourcePath("scripts/demo-queues"), cupsd.root()},
+                           std::chrono::seconds(60), &output, cupsd.env()),
               0)
         << output;
+}
+
+TEST_F(DiscoveryOnCupsd, TheDemoQueuesCarryTheModelsTheDemoRelies)
+{
+    ASSERT_NO_FATAL_FAILURE(AddDemoQueues(cupsd_));
     ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
     const struct {
         const char* queue;
@@ -242,6 +250,31 @@ TEST_F(DiscoveryOnCupsd, TheDemoQueuesCarryTheModelsTheDemoRelies)
         EXPECT_STREQ(info->modelName, e.model) << e.queue;
         EXPECT_STREQ(info->driverVersion, e.version) << e.queue;
     }
+}
+
+// The demo's tour finds its way down the printer list by the third column of
+// the queue list; a queue marked wrongly there sends it to the wrong row.
+TEST_F(DiscoveryOnCupsd, TheDemoQueueListSaysWhichQueuesTheWindowLists)
+{
+    ASSERT_NO_FATAL_FAILURE(AddDemoQueues(cupsd_));
+    ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
+    std::ifstream queues(harness::SourcePath("data/demo/queues"));
+    ASSERT_TRUE(queues) << "data/demo/queues";
+    int rows = 0;
+    for (std::string line; std::getline(queues, line);) {
+        std::istringstream fields(line);
+        std::string queue, ppd, shown;
+        if (!(fields >> queue) || queue[0] == '#')
+            continue;
+        ++rows;
+        ASSERT_TRUE(fields >> ppd >> shown) << line;
+        ASSERT_TRUE(shown == "listed" || shown == "hidden") << line;
+        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, queue.c_str());
+        ASSERT_NE(info, nullptr) << queue;
+        EXPECT_EQ(GetMinFirmVersion(info->modelName) != nullptr, shown == "listed")
+            << queue << " (" << info->modelName << ") is marked " << shown;
+    }
+    EXPECT_EQ(rows, wnd_.printers_num);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "assetdlg.h"
 #include "data_process.h"
+#include "printerops.h"
 #include "vxsktmodule.h"
 #include "zeld_sim.h"
 
@@ -71,7 +72,7 @@ TEST_F(SimOps, DialogSequenceReachesTheDaemonByteForByte)
     ZeldSim sim(Lp1());
     Window window(sim);
     ASSERT_TRUE(window.connected());
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     ASSERT_EQ(GetFirmVer(window.get(), version), 0);
     ASSERT_EQ(GetAutoShutdownTime(window.get(), &timer), 0);
@@ -112,7 +113,7 @@ TEST_F(SimOps, QueueOnAnotherHostSendsOnlyTheQueueName)
     Window window(sim, "lp1@localhost");
     ASSERT_TRUE(window.connected());
     EXPECT_STREQ(window.get()->selectedPrinterName, "lp1");
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(window.get(), version), 0);
     EXPECT_EQ(ZeldSim::Field(sim.Requests().at(0), "printer"), "\"lp1\"");
 }
@@ -122,7 +123,7 @@ TEST_F(SimOps, JapaneseLocaleIsSent)
     ZeldSim sim(Lp1());
     setenv("LANG", "ja_JP.UTF-8", 1);
     Window window(sim);
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(window.get(), version), 0);
     EXPECT_EQ(ZeldSim::Field(sim.Requests().at(0), "locale"), "\"ja_JP.UTF-8\"");
 }
@@ -132,7 +133,7 @@ TEST_F(SimOps, UnknownPrinterIsRefused)
     ZeldSim sim(Lp1());
     Window window(sim, "lp9");
     ASSERT_TRUE(window.connected());
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(window.get(), version), SEND_REFUSED);
 }
 
@@ -162,7 +163,7 @@ TEST_P(SimFaults, EachOperationOnAFreshConnection)
     {
         Window window(sim);
         ASSERT_TRUE(window.connected());
-        char version[10] = {};
+        char version[FIRM_VER_SIZE] = {};
         const int result = GetFirmVer(window.get(), version);
         if (c.version != nullptr) {
             EXPECT_EQ(result, 0) << "firmware version";

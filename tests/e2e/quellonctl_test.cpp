@@ -349,4 +349,15 @@ TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
     EXPECT_EQ(Writes(), 0u);
 }
 
+// A print server has no X: nothing of the toolkit may be linked in.
+TEST(QuellonctlBinary, LinksNoToolkitAndNoXLibrary)
+{
+    std::string libraries;
+    ASSERT_EQ(harness::Run({"ldd", harness::BuildPath("quellonctl/quellonctl")}, 30000ms,
+                           &libraries),
+              0);
+    for (const char* toolkit : {"libgtk", "libgdk", "libX"})
+        EXPECT_FALSE(Has(libraries, toolkit)) << libraries;
+}
+
 }  // namespace

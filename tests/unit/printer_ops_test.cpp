@@ -14,6 +14,7 @@
 
 #include "assetdlg.h"
 #include "data_process.h"
+#include "printerops.h"
 #include "tcp_peer.h"
 #include "vxsktmodule.h"
 
@@ -71,7 +72,7 @@ TEST_F(PrinterOps, FirmwareVersionReplies)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         peer_.Push({c.reply});
-        char version[10] = "unchanged";
+        char version[FIRM_VER_SIZE] = "unchanged";
         const int result = GetFirmVer(&wnd_, version);
         if (c.ok) {
             EXPECT_EQ(result, 0);
@@ -146,7 +147,7 @@ TEST_F(PrinterOps, DialogSequenceOnOneConnection)
     peer_.Push({Response(0, "\x01\x05")});
     peer_.Push({Response(0, "\x03\x80\0\0"s)});
     peer_.Push({Response(0, "")});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
@@ -167,7 +168,7 @@ TEST_F(PrinterOps, AStrayFrameIsNeverTakenForTheNextAnswer)
     peer_.Push({Response(0, "\x01\x05") + stray_timer});
     peer_.Push({Response(0, Le32(4)) + stray_timer});
     peer_.Push({Response(5, "")});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     ASSERT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_EQ(GetAutoShutdownTime(&wnd_, &timer), 0);
@@ -179,7 +180,7 @@ TEST_F(PrinterOps, NoConnection)
 {
     vxsktDestroy(wnd_.pVxskt);
     wnd_.pVxskt = nullptr;
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     unsigned short timer = 0;
     EXPECT_EQ(SendRequest(nullptr, 19), SEND_FAILED);
     EXPECT_LT(GetFirmVer(&wnd_, version), 0);
@@ -191,7 +192,7 @@ TEST_F(PrinterOps, NoConnection)
 TEST_F(PrinterOps, SilentDaemonFailsTheOperation)
 {
     peer_.Push({"", TcpPeer::After::kHang});
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(&wnd_, version), SEND_FAILED);
 }
 
@@ -214,7 +215,7 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     wnd_.pVxskt->socket_fd = high;
     peer_.Push({Response(0, "\x02\x0A")});
     EXPECT_EQ(DataProcess2(), 1);
-    char version[10] = {};
+    char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_STREQ(version, "02.10");
 }

@@ -204,7 +204,7 @@ TEST_F(Exchange, RepliesWithoutPayload)
         EXPECT_EQ(vxsktGetResSize(fresh.get()), -1);
         EXPECT_EQ(vxsktGetStatusData(fresh.get()), nullptr);
         char byte = 0;
-        EXPECT_EQ(vxsktGetResData(fresh.get(), &byte, 1, 0), -1);
+        EXPECT_EQ(vxsktGetResData(fresh.get(), &byte, VXSKT_RES_BYTE, 0), -1);
         EXPECT_EQ(vxsktSeekResData(fresh.get(), 0), -1);
     }
 }
@@ -225,13 +225,13 @@ TEST_F(Exchange, TwoBytePayloadReads)
     EXPECT_EQ(vxsktGetResSize(v), 2);
 
     int32_t value = 0x11111111;
-    EXPECT_EQ(vxsktGetResData(v, &value, 3, 0), -1) << "a long does not fit";
+    EXPECT_EQ(vxsktGetResData(v, &value, VXSKT_RES_LONG, 0), -1) << "a long does not fit";
     EXPECT_EQ(value, 0x11111111) << "...and leaves the destination unchanged";
 
     char major = 0, minor = 0, extra = 7;
-    EXPECT_EQ(vxsktGetResData(v, &major, 1, 0), 0);
-    EXPECT_EQ(vxsktGetResData(v, &minor, 1, 0), 0);
-    EXPECT_EQ(vxsktGetResData(v, &extra, 1, 0), -1);
+    EXPECT_EQ(vxsktGetResData(v, &major, VXSKT_RES_BYTE, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, &minor, VXSKT_RES_BYTE, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, &extra, VXSKT_RES_BYTE, 0), -1);
     EXPECT_EQ(major, 2);
     EXPECT_EQ(minor, 10);
     EXPECT_EQ(extra, 7);
@@ -243,9 +243,11 @@ TEST_F(Exchange, TwoBytePayloadReads)
 TEST_F(Exchange, AnItemThatDoesNotFitFailsAndLeavesEverythingAsItWas)
 {
     struct Case {
-        int payload, cursor, type, size;  // size: for type 4
-    } const cases[] = {{1, 0, 2, 0}, {4, 3, 2, 0}, {3, 0, 3, 0}, {4, 1, 3, 0},
-                       {4, 0, 4, 5}, {4, 2, 4, 3}, {4, 1, 5, 0}};
+        int payload, cursor, type, size;  // size: for VXSKT_RES_BLOCK
+    } const cases[] = {
+        {1, 0, VXSKT_RES_SHORT, 0}, {4, 3, VXSKT_RES_SHORT, 0}, {3, 0, VXSKT_RES_LONG, 0},
+        {4, 1, VXSKT_RES_LONG, 0},  {4, 0, VXSKT_RES_BLOCK, 5}, {4, 2, VXSKT_RES_BLOCK, 3},
+        {4, 1, VXSKT_RES_WHOLE, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.cursor << " of "
                                         << c.payload);
@@ -254,7 +256,7 @@ TEST_F(Exchange, AnItemThatDoesNotFitFailsAndLeavesEverythingAsItWas)
         char out[8] = "unread";
         EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, c.type, c.size), -1);
         EXPECT_STREQ(out, "unread");
-        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, 1, 0), 0) << "the cursor moved";
+        EXPECT_EQ(vxsktGetResData(vxskt_.get(), out, VXSKT_RES_BYTE, 0), 0) << "the cursor moved";
     }
 }
 
@@ -276,18 +278,18 @@ TEST_F(Exchange, SeekAndBlockReads)
     ASSERT_EQ(Ask(Response(0, "ABCDEF")), 6);
     VxsktModule* v = vxskt_.get();
     char block[8] = {};
-    EXPECT_EQ(vxsktGetResData(v, block, 4, -1), -1) << "negative block size";
+    EXPECT_EQ(vxsktGetResData(v, block, VXSKT_RES_BLOCK, -1), -1) << "negative block size";
     EXPECT_EQ(vxsktSeekResData(v, -1), -1) << "negative offset";
     EXPECT_EQ(vxsktSeekResData(v, 6), -1) << "offset at the end";
     EXPECT_EQ(vxsktSeekResData(v, 2), 0);
-    EXPECT_EQ(vxsktGetResData(v, block, 4, 3), 0);
+    EXPECT_EQ(vxsktGetResData(v, block, VXSKT_RES_BLOCK, 3), 0);
     EXPECT_EQ(std::string(block, 3), "CDE");
     EXPECT_EQ(vxsktGetResData(v, block, 9, 0), 0) << "an unknown type reads nothing";
     EXPECT_EQ(vxsktSeekResData(v, 0), 0);
     char whole[8] = {};
-    EXPECT_EQ(vxsktGetResData(v, whole, 5, 0), 0);
+    EXPECT_EQ(vxsktGetResData(v, whole, VXSKT_RES_WHOLE, 0), 0);
     EXPECT_EQ(std::string(whole), "ABCDEF");
-    EXPECT_EQ(vxsktGetResData(v, whole, 1, 0), -1);
+    EXPECT_EQ(vxsktGetResData(v, whole, VXSKT_RES_BYTE, 0), -1);
 }
 
 TEST_F(Exchange, RefusalWithPayloadKeepsThePayload)
@@ -326,7 +328,7 @@ TEST_F(Exchange, TrickledResponseIsReassembled)
     ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
     ASSERT_EQ(vxsktRead(vxskt_.get()), 4);
     int32_t value = 0;
-    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, 3, 0), 0);
+    EXPECT_EQ(vxsktGetResData(vxskt_.get(), &value, VXSKT_RES_LONG, 0), 0);
     EXPECT_EQ(value, 0x8005);
 }
 

@@ -39,8 +39,8 @@ protected:
         if (!path->empty())
             setenv("LOCPATH", path->c_str(), 1);
         ASSERT_NE(std::setlocale(LC_ALL, harness::kJapaneseLocale), nullptr);
-        bindtextdomain(QUELLON_DOMAIN, QUELLON_CATALOGUE_ROOT);
-        bind_textdomain_codeset(QUELLON_DOMAIN, "UTF-8");
+        bindtextdomain(GETTEXT_PACKAGE, QUELLON_CATALOGUE_ROOT);
+        bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
     }
     void TearDown() override { std::setlocale(LC_ALL, "C"); }
 

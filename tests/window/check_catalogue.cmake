@@ -1,6 +1,6 @@
-# Every text of src/ and quellonctl/ that passes through the catalogue has a Japanese one in
-# po/ja.po and is listed in po/quellon.pot. Run with -DXGETTEXT -DMSGCMP
-# -DSOURCE_DIR -DOUT.
+# Every text that passes through the catalogue (src/, quellonctl/, the menu
+# entry, the AppStream metadata) has a Japanese one in po/ja.po and is listed
+# in po/quellon.pot. Run with -DXGETTEXT -DMSGCMP -DSOURCE_DIR -DOUT.
 include("${SOURCE_DIR}/po/extract.cmake")
 execute_process(COMMAND "${MSGCMP}" "${SOURCE_DIR}/po/ja.po" "${OUT}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

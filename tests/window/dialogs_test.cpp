@@ -160,7 +160,7 @@ TEST(Warning, UnknownTypeShowsThePreviousMessageAgain)
     ShowWarning(m, 3);
     const Shown seen = ShowWarning(m, 99);
     EXPECT_EQ(seen.text, "The firmware version of the selected printer is not supported.");
-    EXPECT_EQ(m.wnd()->msg_dlg->type, 3);
+    EXPECT_EQ(m.wnd()->msg_dlg->type, MSG_FIRMWARE_UNSUPPORTED);
 }
 
 TEST(Warning, CloseRequestHidesItAndTheNextMessageUsesTheSameWindow)
@@ -168,7 +168,7 @@ TEST(Warning, CloseRequestHidesItAndTheNextMessageUsesTheSameWindow)
     DialogModel m({});
     GtkWidget* win = m.message();
     ASSERT_TRUE(ShowAndAct(
-        win, [&] { ShowMsgDlg(m.wnd(), 0); },
+        win, [&] { ShowMsgDlg(m.wnd(), MSG_SOCKET_ERROR); },
         [&] {
             GdkEvent* event = gdk_event_new(GDK_DELETE);
             event->any.window = GDK_WINDOW(g_object_ref(win->window));
@@ -185,7 +185,7 @@ TEST(Warning, WithoutItsWindowTheMessageGoesToStandardError)
     DialogModel m({});
     UIMsgDlg* kept = m.wnd()->msg_dlg;
     m.wnd()->msg_dlg = nullptr;
-    const std::string err = harness::CaptureStderr([&] { ShowMsgDlg(m.wnd(), 3); });
+    const std::string err = harness::CaptureStderr([&] { ShowMsgDlg(m.wnd(), MSG_FIRMWARE_UNSUPPORTED); });
     EXPECT_NE(err.find("The firmware version of the selected printer is not supported."),
               std::string::npos);
     HideMsgDlg(m.wnd());
@@ -437,7 +437,7 @@ TEST_P(Drivers, DriverVersionIsComparedAsADecimalNumber)
     EXPECT_EQ(warned, !GetParam().accepted);
     EXPECT_EQ(m.wnd()->pVxskt != nullptr, GetParam().accepted);
     if (!GetParam().accepted) {
-        EXPECT_EQ(m.wnd()->msg_dlg->type, 4);
+        EXPECT_EQ(m.wnd()->msg_dlg->type, MSG_DRIVER_UNSUPPORTED);
     }
 }
 
@@ -517,7 +517,7 @@ TEST_F(Settings, ModelWithoutAMinimumFirmwareGetsTheFirmwareWarning)
     DialogModel m(std::vector<Queue>{{"lp1", "Brelko M999"}});
     ASSERT_TRUE(ShowAndAct(m.message(), [&] { ShowASSetDlg(m.wnd()); },
                            [&] { Click(m.message(), "MsgDlg_OK_button"); }));
-    EXPECT_EQ(m.wnd()->msg_dlg->type, 3);
+    EXPECT_EQ(m.wnd()->msg_dlg->type, MSG_FIRMWARE_UNSUPPORTED);
     EXPECT_EQ(sim_->CountLog("item=106523"), 0u);
 }
 
