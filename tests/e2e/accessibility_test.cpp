@@ -1,6 +1,7 @@
 // The running program as a screen reader sees it: its three windows read
 // through the AT-SPI tree (the toolkit's accessibility bridge on a private
 // session bus), never through the toolkit itself.
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,11 +39,10 @@ private:
     Process daemon_;
 };
 
-struct Fact {
-    std::vector<std::string> fields;
-};
+// One line of atspi_tree.py's report, split at its tabs.
+using Fact = std::vector<std::string>;
 
-// What the tree shows of the window titled `title` (see atspi_tree.py).
+// What the tree shows of the window titled `title`.
 std::vector<Fact> ReadTree(const EnvChanges& env, const std::string& title)
 {
     std::string out;
@@ -53,11 +53,11 @@ std::vector<Fact> ReadTree(const EnvChanges& env, const std::string& title)
     std::vector<Fact> facts;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        Fact fact;
         std::istringstream fields(line);
+        Fact& fact = facts.emplace_back();
         for (std::string field; std::getline(fields, field, '\t');)
-            fact.fields.push_back(field);
-        facts.push_back(fact);
+            fact.push_back(field);
+        fact.resize(std::max<size_t>(fact.size(), 4));
     }
     return facts;
 }
@@ -67,33 +67,23 @@ void ExpectEveryFocusableNamed(const std::vector<Fact>& tree, const std::string&
 {
     int focusable = 0;
     for (const Fact& f : tree) {
-        if (f.fields.at(0) != "focusable")
+        if (f[0] != "focusable")
             continue;
         ++focusable;
-        EXPECT_TRUE(f.fields.size() > 2 && !f.fields[2].empty())
-            << "a nameless " << f.fields.at(1) << " in " << window;
+        EXPECT_FALSE(f[2].empty()) << "a nameless " << f[1] << " in " << window;
     }
     EXPECT_GT(focusable, 0) << window;
 }
 
-// The name of the `role` object labelled by `label`, or "" when none is.
-std::string LabelledBy(const std::vector<Fact>& tree, const std::string& role,
-                       const std::string& label)
-{
-    for (const Fact& f : tree) {
-        if (f.fields.size() > 3 && f.fields[0] == "labelled-by" && f.fields[1] == role &&
-            f.fields[3].rfind(label, 0) == 0)
-            return f.fields[2];
-    }
-    return "";
-}
-
-std::string Description(const std::vector<Fact>& tree)
+// The first fact of `kind` about `role` whose fourth field begins with
+// `start`; all empty when there is none.
+Fact Find(const std::vector<Fact>& tree, const std::string& kind, const std::string& role,
+          const std::string& start = "")
 {
     for (const Fact& f : tree)
-        if (f.fields.size() > 2 && f.fields[0] == "window")
-            return f.fields[2];
-    return "";
+        if (f[0] == kind && f[1] == role && f[3].rfind(start, 0) == 0)
+            return f;
+    return Fact(4);
 }
 
 TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
@@ -104,22 +94,23 @@ TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
     sim.printers = {{"lp1", 1, 1, 4}};
     Desktop d({{"lp1"}}, sim);
     EnvChanges env{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-                            {"GTK_MODULES", "gail:atk-bridge"},
-                            {"NO_AT_BRIDGE", std::nullopt}};
+                   {"GTK_MODULES", "gail:atk-bridge"},
+                   {"NO_AT_BRIDGE", std::nullopt}};
     ASSERT_TRUE(d.Start(env));
     for (const auto& [key, value] : d.x().env())
         env[key] = value;
 
     const auto main = ReadTree(env, "Quellon");
     ExpectEveryFocusableNamed(main, "the main window");
-    EXPECT_EQ(LabelledBy(main, "table", "Printer List:"), "Printer List:");
+    EXPECT_EQ(Find(main, "labelled-by", "table", "Printer List:")[2], "Printer List:");
 
     ASSERT_TRUE(d.SelectAndOpen(0));
     const auto dlg = d.WaitSettings();
     ASSERT_TRUE(dlg);
     const auto settings = ReadTree(env, "Auto Shutdown Settings");
     ExpectEveryFocusableNamed(settings, "the settings dialog");
-    EXPECT_EQ(LabelledBy(settings, "text", "Auto Shutdown After:"), "Auto Shutdown After:");
+    EXPECT_EQ(Find(settings, "labelled-by", "text", "Auto Shutdown After:")[2],
+              "Auto Shutdown After:");
     ASSERT_TRUE(d.KeysTo(*dlg, "Escape"));
     ASSERT_TRUE(d.x().WaitHidden(*dlg));
 
@@ -129,8 +120,9 @@ TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
     ASSERT_TRUE(warning);
     const auto read = ReadTree(env, "Warning");
     ExpectEveryFocusableNamed(read, "the warning");
-    EXPECT_EQ(Description(read).rfind("Could not acquire the printer information.\\n", 0), 0u)
-        << "the warning's text is its description: " << Description(read);
+    const std::string description = Find(read, "window", "Warning")[2];
+    EXPECT_EQ(description.rfind("Could not acquire the printer information.\\n", 0), 0u)
+        << "the warning's text is its description: " << description;
     ASSERT_TRUE(d.KeysTo(*warning, "Escape"));
     EXPECT_EQ(d.CloseMain(), std::optional<int>(0)) << d.Stderr();
 }
