@@ -376,13 +376,15 @@ TEST(EndToEnd, JapaneseSessionUsesTheInstalledCatalogue)
     ASSERT_TRUE(d.SelectAndOpen(0));
     const auto dlg = d.x().WaitWindow("自動電源オフ設定");
     ASSERT_TRUE(dlg);
-    ASSERT_TRUE(d.KeysTo(*dlg, "Tab Tab space"));
+    // Off with the 4 hours kept: a change, so that OK writes.
+    ASSERT_TRUE(d.KeysTo(*dlg, "space Tab space"));
     const auto warning = d.x().WaitWindow("警告");
     ASSERT_TRUE(warning) << "the refused write's warning, in Japanese";
     DismissWarning(d, *warning);
     KeysAndClose(d, *dlg, "Escape");
-    // A Japanese session asks the daemon for Japanese texts.
-    EXPECT_EQ(d.sim().CountLog("locale=\"ja_JP.UTF-8\""), 3u);
+    // A Japanese session asks the daemon for Japanese texts: firmware,
+    // timer, and OK's timer and write.
+    EXPECT_EQ(d.sim().CountLog("locale=\"ja_JP.UTF-8\""), 4u);
     ExpectCleanExit(d);
 }
 
