@@ -105,16 +105,17 @@ struct Write {
     DaemonLink* link = nullptr;  // the worker's, while it runs
 };
 
-// A fresh connection for the read-back after a lost reply (the worker's
-// side of VerifiedWrite).
+// A fresh connection for the read-back after a lost reply.
 VxsktModule* ReopenForWrite(void* ctx)
 {
     const auto* write = static_cast<const Write*>(ctx);
     return write->link->Open(write->printer, write->locale, DAEMON_PORT);
 }
 
-// On the worker: the verified write quellonctl makes too, so that a printer
-// that accepts a value and keeps another is not taken at its word. OK after
+// On the worker: the write and read-back of quellonctl's verified write, so
+// that a printer that accepts a value and keeps another is not taken at its
+// word. Unlike quellonctl, OK writes even a value the printer already holds:
+// it sends what the user confirmed, as it always has. OK after
 // a given-up wait has no connection left and opens a fresh one.
 void WriteVerified(DaemonLink& link, Write& write)
 {
@@ -123,7 +124,7 @@ void WriteVerified(DaemonLink& link, Write& write)
     if (!link.connection())
         return;
     write.link = &link;
-    write.report = VerifiedWriteReport(&link.connection(), write.wanted, ReopenForWrite, &write, false);
+    write.report = WriteAndReadBack(&link.connection(), write.wanted, ReopenForWrite, &write);
     write.link = nullptr;
 }
 

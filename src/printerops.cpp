@@ -171,6 +171,20 @@ bool FirmwareSupported(const char* modelName, const char* firmVer)
     return minimum != nullptr && firmVer != nullptr && std::strcmp(firmVer, minimum) >= 0;
 }
 
+WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
+                             VxsktModule* (*reopen)(void* ctx), void* ctx)
+{
+    const int written = WriteAutoShutdownTime(*vxskt, wanted);
+    if (written == SEND_REFUSED)
+        return WriteReport{WRITE_REFUSED, false, 0, false};
+    if (written < 0)
+        return ReadBackAfterLostReply(vxskt, wanted, reopen, ctx);
+    unsigned short held = 0;
+    if (QueryAutoShutdownTime(*vxskt, &held) < 0)
+        return Unknown();
+    return Known(held == wanted ? WRITE_CHANGED : WRITE_VERIFY_FAILED, held);
+}
+
 WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
                                 VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
 {
@@ -181,14 +195,9 @@ WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
         return Known(WRITE_UNCHANGED, held);
     if (dry_run)
         return Known(WRITE_CHANGED, held);
-    const int written = WriteAutoShutdownTime(*vxskt, wanted);
-    if (written == SEND_REFUSED)
-        return Known(WRITE_REFUSED, held);
-    if (written < 0)
-        return ReadBackAfterLostReply(vxskt, wanted, reopen, ctx);
-    if (QueryAutoShutdownTime(*vxskt, &held) < 0)
-        return Unknown();
-    return Known(held == wanted ? WRITE_CHANGED : WRITE_VERIFY_FAILED, held);
+    const WriteReport report = WriteAndReadBack(vxskt, wanted, reopen, ctx);
+    // A refused write left the printer as it was read just before.
+    return report.outcome == WRITE_REFUSED ? Known(WRITE_REFUSED, held) : report;
 }
 
 WriteOutcome VerifiedWrite(VxsktModule** vxskt, unsigned short wanted, unsigned short* reported,

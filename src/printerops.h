@@ -52,6 +52,11 @@ typedef struct WriteReport {
     bool reply_lost;       // the write went out, its reply did not come back
 } WriteReport;
 
+// Writes `wanted` and reads it back, without looking first: the window
+// sends what its user confirmed, as it always has. A lost reply is handled
+// as below.
+WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
+                             VxsktModule* (*reopen)(void* ctx), void* ctx);
 // Reads the timer, writes `wanted` unless it is already held, reads it back.
 // When the write's reply is lost the printer may or may not have taken it,
 // so it is never written again: a connection from `reopen` (null: none)
