@@ -65,7 +65,8 @@ Timed Time(const std::vector<std::string>& argv, const std::string& out_path)
 {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&files, 2, (out_path + ".err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> args;
@@ -150,10 +151,12 @@ void BenchList(int rounds, const std::string& dir)
     Case floor{"discovery_floor", {DISCOVERY_FLOOR_PATH}, 0, {std::to_string(kQueues) + "\n"}};
     Measure(list, floor, rounds, dir);
     const double l = Median(list.ms), f = Median(floor.ms);
-    std::printf("quellonctl list, %d queues, spawn to exit, median of %d rounds\n", kQueues, rounds);
+    std::printf("quellonctl list, %d queues, spawn to exit, median of %d rounds\n", kQueues,
+                rounds);
     std::printf("  floor: cupsGetDests + cupsGetPPD + unlink    %9.2f ms\n", f);
     std::printf("  quellonctl list                              %9.2f ms\n", l);
-    std::printf("  ratio list / floor                           %9.3f    (goal <= 1.15)\n\n", l / f);
+    std::printf("  ratio list / floor                           %9.3f    (goal <= 1.15)\n\n",
+                l / f);
 }
 
 void BenchJobs(int rounds, const std::string& dir)
@@ -197,7 +200,8 @@ void BenchTimeout(harness::ZeldSim& sim, int rounds, const std::string& dir)
     }
     sim.SetFaults(rules);
 
-    const std::vector<std::string> flags{QUELLONCTL_PATH, "-q", "get", "--jobs", "8", "--timeout", "2"};
+    const std::vector<std::string> flags{QUELLONCTL_PATH, "-q", "get", "--jobs", "8",
+                                         "--timeout",     "2"};
     Case alone{"the answering printers alone", flags, 0, {}};
     alone.argv.insert(alone.argv.end(), answering.begin(), answering.end());
     Case all{"all printers", flags, 1, {}};

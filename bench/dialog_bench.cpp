@@ -89,9 +89,13 @@ int main(int argc, char** argv)
     const harness::DialogModel model(std::vector<harness::Queue>{{kPrinter}});
 
     benchmark::RegisterBenchmark("floor_connect_and_two_round_trips", Floor)
-        ->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+        ->Unit(benchmark::kMicrosecond)
+        ->Repetitions(10)
+        ->ReportAggregatesOnly(true);
     benchmark::RegisterBenchmark("prepare_settings_dialog", Prepare)
-        ->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+        ->Unit(benchmark::kMicrosecond)
+        ->Repetitions(10)
+        ->ReportAggregatesOnly(true);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 

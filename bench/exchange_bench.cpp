@@ -10,8 +10,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,7 +203,8 @@ void Timed(benchmark::State& state, Once once)
             break;
         }
         samples.push_back(
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     state.counters["median_us"] = Median(samples);
 }
@@ -309,7 +310,8 @@ int main(int argc, char** argv)
     };
     for (int round = 0; round < kRounds; ++round) {
         for (const Pair& pair : pairs) {
-            benchmark::RegisterBenchmark((pair.what + "/vxskt").c_str(), pair.module, pair.module_port)
+            benchmark::RegisterBenchmark((pair.what + "/vxskt").c_str(), pair.module,
+                                         pair.module_port)
                 ->MinTime(kMinSecondsPerRound)
                 ->Unit(benchmark::kMicrosecond);
             benchmark::RegisterBenchmark((pair.what + "/plain").c_str(), pair.baseline,

@@ -49,8 +49,7 @@ constexpr auto kMapDeadline = std::chrono::seconds(60);
 // Watches the root window of a display for top-levels being mapped.
 class MapWatcher {
 public:
-    explicit MapWatcher(const std::string& display)
-        : display_(XOpenDisplay(display.c_str()))
+    explicit MapWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str()))
     {
         if (!display_)
             Fail("cannot open display " + display);
@@ -71,7 +70,8 @@ public:
                 if (event.type == MapNotify && Title(event.xmap.window) == title)
                     return Clock::now();
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             pollfd fd{ConnectionNumber(display_), POLLIN, 0};
@@ -80,10 +80,7 @@ public:
     }
 
     // Drops events of earlier rounds.
-    void Drain()
-    {
-        XSync(display_, True);
-    }
+    void Drain() { XSync(display_, True); }
 
 private:
     std::string Title(Window window)

@@ -7,7 +7,6 @@
 
 namespace {
 
-
 // The length of the UTF-8 sequence at `text[i]`, or 0 when it is not one
 // (overlong forms, surrogates and values above U+10FFFF included).
 size_t Utf8Length(const std::string& text, size_t i)

@@ -91,8 +91,7 @@ std::vector<Queue> Select(const Options& options, Inventory* inventory,
             AddQueuesWithoutRecord(inventory);
         others_complete = true;
         const Queue* other = FindQueue(inventory->others, name);
-        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", ""},
-                                    Outcome::kFailed,
+        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", ""}, Outcome::kFailed,
                                     other ? "unsupported-model" : "unknown-queue"));
     }
     return selected;

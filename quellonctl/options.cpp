@@ -81,7 +81,9 @@ bool ParseCommand(const std::string& text, Command* command)
 class Parser {
 public:
     Parser(const std::vector<std::string>& args, Options* options, std::string* error)
-        : args_(args), options_(options), error_(error) {}
+        : args_(args), options_(options), error_(error)
+    {
+    }
 
     bool Run()
     {
@@ -154,8 +156,7 @@ private:
         if (!Value("--jobs", arg, &value))
             return false;
         if (!ParseInteger(value, kMinJobs, kMaxJobs, &jobs))
-            return Fail(
-                Printf(_("--jobs wants a number from 1 to 64, not \"%s\""), value.c_str()));
+            return Fail(Printf(_("--jobs wants a number from 1 to 64, not \"%s\""), value.c_str()));
         options_->jobs = static_cast<int>(jobs);
         return true;
     }
@@ -166,8 +167,7 @@ private:
         if (!Value("--timeout", arg, &value))
             return false;
         if (!ParseSeconds(value, &options_->timeout_ms))
-            return Fail(
-                Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
+            return Fail(Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
         return true;
     }
 

@@ -21,7 +21,6 @@ struct Inventory {
     std::vector<Queue> others;  // the rest, in CUPS's order
 };
 
-
 // The scheduler libcups talks to, as its users know it.
 std::string CupsServerName();
 

@@ -39,8 +39,7 @@ VxsktModule* Open(void* context)
     // vxsktNew cuts its printer argument at "@"; the queue keeps its name.
     std::string printer = target->queue.name;
     std::string locale = target->settings.locale;
-    return vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT,
-                         target->deadline_ms);
+    return vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT, target->deadline_ms);
 }
 
 PrinterResult Fail(PrinterResult result, const std::string& error)

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "options.h"
@@ -34,8 +34,8 @@ struct PrinterResult {
     std::string queue;
     std::string model;
     std::string driver;
-    std::string firmware;      // empty: not read
-    std::string min_firmware;  // the model's minimum
+    std::string firmware;            // empty: not read
+    std::string min_firmware;        // the model's minimum
     std::optional<uint16_t> timer;   // as read before anything was written
     std::optional<uint16_t> wanted;  // set: the timer asked for
     std::optional<uint16_t> held;    // set: what the printer reports afterwards

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // Columns on a terminal: wide characters take two, a byte that is not a
 // character of the locale one.
 size_t DisplayWidth(const std::string& text)
@@ -141,8 +140,8 @@ std::string WriteFailure(const PrinterResult& result)
         return Printf(_("wrote %s, but the printer reports %s"), wanted.c_str(),
                       Held(result).c_str());
     if (result.reply_lost)
-        return Printf(_("the reply to writing %s was lost; the printer holds %s"),
-                      wanted.c_str(), Held(result).c_str());
+        return Printf(_("the reply to writing %s was lost; the printer holds %s"), wanted.c_str(),
+                      Held(result).c_str());
     return "";
 }
 

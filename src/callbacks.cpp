@@ -42,8 +42,8 @@ void on_treeview1_cursor_changed(GtkTreeView* treeview, gpointer)
     UIAutoShutdownWnd* wnd = g_autoshutdown_window;
     GtkTreeModel* model = nullptr;
     GtkTreeIter iter;
-    if (!wnd || !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(treeview), &model,
-                                                 &iter))
+    if (!wnd ||
+        !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(treeview), &model, &iter))
         return;
     gchar* printer = nullptr;
     gchar* product = nullptr;

@@ -3,7 +3,8 @@
 
 #include <gtk/gtk.h>
 
-gboolean on_ShutdownMain_Dialog_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data);
+gboolean on_ShutdownMain_Dialog_delete_event(GtkWidget* widget, GdkEvent* event,
+                                             gpointer user_data);
 void on_ShutdownMain_Dialog_destroy(GtkObject* object, gpointer user_data);
 void on_ShutdownMainDlg_Set_button_clicked(GtkButton* button, gpointer user_data);
 void on_ShutdownMainDlg_Exit_button_clicked(GtkButton* button, gpointer user_data);

@@ -55,7 +55,7 @@ private:
     // can shut the connection down without racing its close: the socket
     // lives until this descriptor is closed, under the lock. -1 while the
     // worker is opening a connection (nothing to shut down yet).
-    int watch_fd_ = -1;                // guarded by mutex_
+    int watch_fd_ = -1;  // guarded by mutex_
     VxsktModule* connection_ = nullptr;
 };
 

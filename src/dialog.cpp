@@ -30,7 +30,8 @@ void ShowDialog(UIDialog* dialog)
     if (!dialog || !dialog->window)
         return;
     if (dialog->parent && dialog->parent->window)
-        gtk_window_set_transient_for(GTK_WINDOW(dialog->window), GTK_WINDOW(dialog->parent->window));
+        gtk_window_set_transient_for(GTK_WINDOW(dialog->window),
+                                     GTK_WINDOW(dialog->parent->window));
     gtk_widget_show(dialog->window);
     gtk_main();
 }

@@ -267,8 +267,9 @@ GtkWidget* create_ShutdownS_dialog(void)
 
     GtkWidget* label165 = new_period_label(hbox64, _("hr."));
     label_for(label163, ShutdownSDlg_Time_combo_entry);
-    atk_object_set_name(gtk_widget_get_accessible(ShutdownSDlg_Time_combo),
-                        atk_object_get_name(gtk_widget_get_accessible(ShutdownSDlg_Time_combo_entry)));
+    atk_object_set_name(
+        gtk_widget_get_accessible(ShutdownSDlg_Time_combo),
+        atk_object_get_name(gtk_widget_get_accessible(ShutdownSDlg_Time_combo_entry)));
 
     GtkWidget* hbuttonbox8 = nullptr;
     GtkWidget* hbuttonbox9 = new_button_row(ShutdownS_dialog, GTK_BUTTONBOX_END, &hbuttonbox8);
@@ -280,8 +281,8 @@ GtkWidget* create_ShutdownS_dialog(void)
                      nullptr);
     g_signal_connect(ShutdownSDlg_checkbutton, "toggled",
                      G_CALLBACK(on_ShutdownSDlg_checkbutton_toggled), nullptr);
-    g_signal_connect(ShutdownSDlg_OK_button, "clicked", G_CALLBACK(on_ShutdownSDlg_OK_button_clicked),
-                     nullptr);
+    g_signal_connect(ShutdownSDlg_OK_button, "clicked",
+                     G_CALLBACK(on_ShutdownSDlg_OK_button_clicked), nullptr);
     g_signal_connect(ShutdownSDlg_Cancel_button, "clicked",
                      G_CALLBACK(on_ShutdownSDlg_Cancel_button_clicked), nullptr);
 

@@ -6,6 +6,8 @@
 
 // The supported models and the lowest firmware each one needs for its
 // auto shutdown setting.
+// One model a row, kept so by hand.
+// clang-format off
 constexpr FirmVer firmVersions[6] = {
     {"Brelko M210", "01.00"},
     {"Brelko M220", "01.01"},
@@ -14,6 +16,7 @@ constexpr FirmVer firmVersions[6] = {
     {"Brelko M250C", "01.00"},
     {nullptr, nullptr},
 };
+// clang-format on
 static_assert(firmVersions[std::size(firmVersions) - 1].modelName == nullptr,
               "the model table ends with a null row");
 

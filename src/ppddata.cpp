@@ -11,8 +11,8 @@
 #include <cups/ppd.h>
 #include <unistd.h>
 
-#include "ppddata_seam.h"
 #include "i18n.h"
+#include "ppddata_seam.h"
 
 namespace {
 
@@ -209,8 +209,7 @@ int GetPrintersInfo(UIAutoShutdownWnd* wnd)
     return DiscoverPrinters(wnd, kDestsAttempts, nullptr, nullptr);
 }
 
-int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found,
-                     void* context)
+int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found, void* context)
 {
     if (!wnd)
         return -1;

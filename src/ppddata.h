@@ -9,8 +9,7 @@ int GetPrintersInfo(UIAutoShutdownWnd* wnd);
 // not), telling `found` of each record as soon as it is stored, so that
 // work on a printer can start while the other PPD files are still read.
 typedef void (*PrinterFound)(const UIPrinterInfo* record, void* context);
-int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found,
-                     void* context);
+int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found, void* context);
 UIPrinterInfo* GetUIPrinterInfo(UIAutoShutdownWnd* wnd, const char* printer_name);
 void DestroyPrintersInfo(UIAutoShutdownWnd* wnd);
 

@@ -38,7 +38,8 @@ int RequestItem(VxsktModule* vxskt, int32_t item, const int32_t* value)
     }
     const bool staged =
         vxsktSetReqLong(vxskt, value != nullptr ? kWriteLength : kQueryLength) == 0 &&
-        vxsktSetReqLong(vxskt, item) == 0 && (value == nullptr || vxsktSetReqLong(vxskt, *value) == 0);
+        vxsktSetReqLong(vxskt, item) == 0 &&
+        (value == nullptr || vxsktSetReqLong(vxskt, *value) == 0);
     if (!staged) {
         vxsktResetReqData(vxskt);
         return SEND_FAILED;

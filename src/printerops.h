@@ -47,9 +47,9 @@ typedef enum {
 
 typedef struct WriteReport {
     WriteOutcome outcome;
-    bool held_known;       // whether `held` is known
-    unsigned short held;   // what the printer holds afterwards, as it reported
-    bool reply_lost;       // the write went out, its reply did not come back
+    bool held_known;      // whether `held` is known
+    unsigned short held;  // what the printer holds afterwards, as it reported
+    bool reply_lost;      // the write went out, its reply did not come back
 } WriteReport;
 
 // Writes `wanted` and reads it back, without looking first: the window

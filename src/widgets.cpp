@@ -114,7 +114,8 @@ void ComboSignalConnect(GtkWidget* window, const gchar* combo_name, GtkSignalFun
 
 // Replaces the combo's drop-down strings by `glist` and puts `curr_name`
 // into its entry; with neither given the combo stays as it is.
-void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name, const gchar* curr_name)
+void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name,
+                     const gchar* curr_name)
 {
     if (!glist && !curr_name)
         return;

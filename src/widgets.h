@@ -19,7 +19,8 @@ gboolean GetToggleButtonActive(GtkWidget* window, const gchar* button_name);
 void ShowWidget(GtkWidget* window, const gchar* widget_name);
 void HideWidget(GtkWidget* window, const gchar* widget_name);
 void ComboSignalConnect(GtkWidget* window, const gchar* combo_name, GtkSignalFunc sig_func);
-void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name, const gchar* curr_name);
+void SetGListToCombo(GtkWidget* window, GList* glist, const gchar* combo_name,
+                     const gchar* curr_name);
 const gchar* GetCurrComboText(GtkWidget* window, const gchar* combo_entry_name);
 
 // Columns of the printer list's model: the queue name as shown, the model,

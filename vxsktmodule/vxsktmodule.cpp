@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <condition_variable>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -341,7 +341,8 @@ int try_connect(const Target& target, Clock::time_point budget_end)
     const AddrList found =
         resolve(target.host, target.numeric_only, target.deadline_ms != 0, budget_end);
     for (const addrinfo* address = found.get(); address != nullptr; address = address->ai_next) {
-        const int fd = connect_until(*address, target.port, until(target.deadline_ms, kConnectTimeout));
+        const int fd =
+            connect_until(*address, target.port, until(target.deadline_ms, kConnectTimeout));
         if (fd >= 0) {
             return fd;
         }
@@ -484,8 +485,7 @@ bool build_frame(VxsktModule* vxskt, BufTool* frame)
     if (vxskt->req_command == kCommandNoData) {
         buftool_write_long(frame, 0);
     } else {
-        buftool_write(frame, reinterpret_cast<const char*>(buftool_data(vxskt->send_data)),
-                      staged);
+        buftool_write(frame, reinterpret_cast<const char*>(buftool_data(vxskt->send_data)), staged);
     }
     return true;
 }
@@ -593,7 +593,8 @@ VxsktModule* vxsktNewUntil(char* printer, char* locale, char* /*folder_path*/, i
         return nullptr;
     }
     char* at = std::strchr(printer, '@');
-    const size_t queue_length = at != nullptr ? static_cast<size_t>(at - printer) : std::strlen(printer);
+    const size_t queue_length =
+        at != nullptr ? static_cast<size_t>(at - printer) : std::strlen(printer);
     // A request without a queue name could reach no printer.
     if (queue_length == 0) {
         return nullptr;
@@ -642,8 +643,8 @@ int vxsktWrite(VxsktModule* vxskt, int32_t command)
     int result = -1;
     if (frame != nullptr && build_frame(vxskt, frame)) {
         trace(vxskt, true, frame, buftool_pos(frame));
-        result = socket_write(vxskt, reinterpret_cast<char*>(buftool_data(frame)),
-                              buftool_pos(frame));
+        result =
+            socket_write(vxskt, reinterpret_cast<char*>(buftool_data(frame)), buftool_pos(frame));
     }
     buftool_destroy(frame);
     buftool_set_pos(vxskt->send_data, 0);

@@ -7,20 +7,20 @@
 #include "buftool.h"
 
 struct vxskt_module_s {
-    int socket_fd;           // connected socket, -1 once closed
-    char req_header[4];      // request magic "zel0", no terminator
-    int32_t req_command;     // command of the request last written
-    char* printer;           // queue name without "@host", owned
+    int socket_fd;        // connected socket, -1 once closed
+    char req_header[4];   // request magic "zel0", no terminator
+    int32_t req_command;  // command of the request last written
+    char* printer;        // queue name without "@host", owned
     int size_printer;
-    char* locale;            // locale string sent with every request, owned
+    char* locale;  // locale string sent with every request, owned
     int size_locale;
-    int16_t response_code;   // from the last response header
+    int16_t response_code;  // from the last response header
     int16_t status_code;
-    int32_t total_length;    // payload length from the last response header
-    BufTool* send_data;      // staging buffer for the next request's data part
-    BufTool* recv_data;      // payload of the last response + one zero byte, or null
-    int64_t deadline_ms;     // no wait goes past it (a vxsktNowMs() time); 0: none
-    int receive_timeout_set; // the socket's own receive time-out is in place
+    int32_t total_length;     // payload length from the last response header
+    BufTool* send_data;       // staging buffer for the next request's data part
+    BufTool* recv_data;       // payload of the last response + one zero byte, or null
+    int64_t deadline_ms;      // no wait goes past it (a vxsktNowMs() time); 0: none
+    int receive_timeout_set;  // the socket's own receive time-out is in place
 };
 typedef struct vxskt_module_s VxsktModule;
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <optional>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 #include <fcntl.h>
@@ -50,7 +50,8 @@ bool ParseFirmware(const std::string& word, int8_t& major, int8_t& minor)
         return false;
     int64_t a = 0;
     int64_t b = 0;
-    if (!ParseInt(word.substr(0, dot), -128, 255, a) || !ParseInt(word.substr(dot + 1), -128, 255, b))
+    if (!ParseInt(word.substr(0, dot), -128, 255, a) ||
+        !ParseInt(word.substr(dot + 1), -128, 255, b))
         return false;
     major = static_cast<int8_t>(static_cast<uint8_t>(a & 0xFF));
     minor = static_cast<int8_t>(static_cast<uint8_t>(b & 0xFF));
@@ -182,7 +183,8 @@ std::optional<Range> FindRange(const std::string& word)
         const std::string a = inner.substr(0, dots);
         const std::string b = inner.substr(dots + 2);
         Range r{open, close, 0, 0, 0};
-        if (!AllDigits(a) || !AllDigits(b) || !ParseInt(a, 0, 999999, r.first) || !ParseInt(b, 0, 999999, r.last))
+        if (!AllDigits(a) || !AllDigits(b) || !ParseInt(a, 0, 999999, r.first) ||
+            !ParseInt(b, 0, 999999, r.last))
             continue;
         // As the shell does it: a leading zero on either end pads them all.
         if ((a.size() > 1 && a[0] == '0') || (b.size() > 1 && b[0] == '0'))
@@ -208,7 +210,8 @@ bool ExpandNames(const std::string& word, std::vector<std::string>& out, std::st
         return false;
     const auto count = static_cast<uint64_t>(range->last - range->first + 1) * tails.size();
     if (count > kMaxExpandedNames) {
-        error = "\"" + word + "\" names more than " + std::to_string(kMaxExpandedNames) + " printers";
+        error =
+            "\"" + word + "\" names more than " + std::to_string(kMaxExpandedNames) + " printers";
         return false;
     }
     const std::string head = word.substr(0, range->open);
@@ -236,7 +239,8 @@ bool ParsePrinter(const std::vector<std::string>& w, SimPrinter& out, std::strin
     }
     out.timer = static_cast<uint16_t>(timer);
     if (w.size() == 5 && !ParseInt(w[4], 0, kMaxDelayMs, out.delay_ms)) {
-        error = "bad delay \"" + w[4] + "\" (want 0 to " + std::to_string(kMaxDelayMs) + " milliseconds)";
+        error = "bad delay \"" + w[4] + "\" (want 0 to " + std::to_string(kMaxDelayMs) +
+                " milliseconds)";
         return false;
     }
     return true;
@@ -248,12 +252,14 @@ bool ParseArg(const KindName& kind, const std::string& word, FaultRule& rule, st
     if (kind.arg == Arg::Bytes) {
         if (ParseHex(word, static_cast<size_t>(kind.max), rule.bytes))
             return true;
-        error = "fault " + name + " wants up to " + std::to_string(kind.max) + " bytes in hex (such as 0400), or -";
+        error = "fault " + name + " wants up to " + std::to_string(kind.max) +
+                " bytes in hex (such as 0400), or -";
         return false;
     }
     if (ParseInt(word, kind.min, kind.max, rule.arg))
         return true;
-    error = "fault " + name + " wants a number from " + std::to_string(kind.min) + " to " + std::to_string(kind.max);
+    error = "fault " + name + " wants a number from " + std::to_string(kind.min) + " to " +
+            std::to_string(kind.max);
     return false;
 }
 
@@ -333,18 +339,20 @@ bool ParseFaults(const std::string& text, std::vector<FaultRule>& out, std::stri
 
 namespace {
 
-bool ParseSettings(const std::string& text, bool printers_allowed, Settings& out, std::string& error)
+bool ParseSettings(const std::string& text, bool printers_allowed, Settings& out,
+                   std::string& error)
 {
     Settings settings;
-    const bool ok = ForEachLine(text, error, [&](const std::string& keyword, const std::string& rest,
-                                                 std::string& err) {
-        if (keyword == "printer" && printers_allowed)
-            return ParsePrinters(rest, settings.printers, err);
-        if (keyword == "fault")
-            return ParseFaults(rest, settings.faults, err);
-        err = "unknown keyword \"" + keyword + (printers_allowed ? "\" (want printer or fault)" : "\" (want fault)");
-        return false;
-    });
+    const bool ok = ForEachLine(
+        text, error, [&](const std::string& keyword, const std::string& rest, std::string& err) {
+            if (keyword == "printer" && printers_allowed)
+                return ParsePrinters(rest, settings.printers, err);
+            if (keyword == "fault")
+                return ParseFaults(rest, settings.faults, err);
+            err = "unknown keyword \"" + keyword +
+                  (printers_allowed ? "\" (want printer or fault)" : "\" (want fault)");
+            return false;
+        });
     if (ok)
         out = settings;
     return ok;
@@ -371,12 +379,9 @@ std::vector<SimPrinter> DefaultPrinters()
     // One queue per supported model, plus a second M220 and an M240C whose
     // firmware (01.02) is below that model's minimum (01.03).
     return {
-        {"Brelko-M210", 1, 2, 4},
-        {"Brelko-M220", 1, 1, 0x8002},
-        {"Brelko-M230", 2, 10, 8},
-        {"Brelko-M240C", 1, 3, 1},
-        {"Brelko-M250C", 1, 0, 0x8008},
-        {"Brelko-M220-Office", 1, 5, 3},
+        {"Brelko-M210", 1, 2, 4},       {"Brelko-M220", 1, 1, 0x8002},
+        {"Brelko-M230", 2, 10, 8},      {"Brelko-M240C", 1, 3, 1},
+        {"Brelko-M250C", 1, 0, 0x8008}, {"Brelko-M220-Office", 1, 5, 3},
         {"Brelko-M240C-Old", 1, 2, 4},
     };
 }
@@ -384,16 +389,16 @@ std::vector<SimPrinter> DefaultPrinters()
 bool ParseState(const std::string& text, TimerState& out, std::string& error)
 {
     TimerState state;
-    const bool ok = ForEachLine(text, error, [&](const std::string& name, const std::string& rest,
-                                                 std::string& err) {
-        int64_t timer = 0;
-        if (!ParseInt(Trimmed(rest), 0, 0xFFFF, timer)) {
-            err = "want NAME TIMER, timer 0 to 65535";
-            return false;
-        }
-        state[name] = static_cast<uint16_t>(timer);
-        return true;
-    });
+    const bool ok = ForEachLine(
+        text, error, [&](const std::string& name, const std::string& rest, std::string& err) {
+            int64_t timer = 0;
+            if (!ParseInt(Trimmed(rest), 0, 0xFFFF, timer)) {
+                err = "want NAME TIMER, timer 0 to 65535";
+                return false;
+            }
+            state[name] = static_cast<uint16_t>(timer);
+            return true;
+        });
     if (ok)
         out = state;
     return ok;

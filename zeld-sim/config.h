@@ -15,7 +15,7 @@ struct SimPrinter {
     std::string name;  // CUPS queue name, no "@host"
     int8_t major = 0;
     int8_t minor = 0;
-    uint16_t timer = 0;  // bit 15: off; bits 0-14: hours
+    uint16_t timer = 0;    // bit 15: off; bits 0-14: hours
     int64_t delay_ms = 0;  // before every answer about this printer
 };
 
@@ -37,7 +37,7 @@ enum class FaultKind {
 };
 
 struct FaultRule {
-    std::string printer;         // "*" matches every printer
+    std::string printer;          // "*" matches every printer
     std::optional<int32_t> item;  // nullopt matches every request
     FaultKind kind = FaultKind::Refuse;
     int64_t arg = 0;

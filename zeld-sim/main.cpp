@@ -15,7 +15,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zeld-sim [--port N] [--config FILE] [--printer \"NAME MAJOR.MINOR TIMER [delay MS]\"]...\n"
+    "usage: zeld-sim [--port N] [--config FILE] [--printer \"NAME MAJOR.MINOR TIMER [delay "
+    "MS]\"]...\n"
     "                [--fault \"PRINTER ITEM KIND [ARG] [count N]\"]...\n"
     "                [--state FILE] [--control FILE] [--log FILE] [--log-max BYTES]\n"
     "                [--idle-timeout MS]\n"

@@ -71,7 +71,8 @@ Request DecodeRequest(const std::string& frame)
 
 std::string EncodeReply(const Reply& reply)
 {
-    return Header(reply.code, reply.status, static_cast<int32_t>(reply.payload.size())) + reply.payload;
+    return Header(reply.code, reply.status, static_cast<int32_t>(reply.payload.size())) +
+           reply.payload;
 }
 
 Plan MakePlan(const Reply& reply, const FaultRule* fault)
@@ -98,12 +99,14 @@ Plan MakePlan(const Reply& reply, const FaultRule* fault)
         plan.end = Plan::End::Close;
         break;
     case FaultKind::Length:
-        plan.bytes = Header(reply.code, reply.status, static_cast<int32_t>(fault->arg)) + reply.payload;
+        plan.bytes =
+            Header(reply.code, reply.status, static_cast<int32_t>(fault->arg)) + reply.payload;
         break;
     case FaultKind::Payload: {
         std::string payload = reply.payload;
         payload.resize(static_cast<size_t>(fault->arg), '\0');
-        plan.bytes = Header(reply.code, reply.status, static_cast<int32_t>(payload.size())) + payload;
+        plan.bytes =
+            Header(reply.code, reply.status, static_cast<int32_t>(payload.size())) + payload;
         break;
     }
     case FaultKind::Delay:
@@ -116,7 +119,8 @@ Plan MakePlan(const Reply& reply, const FaultRule* fault)
         plan.end = Plan::End::Reset;
         break;
     case FaultKind::Bytes:
-        plan.bytes = Header(reply.code, reply.status, static_cast<int32_t>(fault->bytes.size())) + fault->bytes;
+        plan.bytes = Header(reply.code, reply.status, static_cast<int32_t>(fault->bytes.size())) +
+                     fault->bytes;
         break;
     case FaultKind::Stray:
         // Well-formed and accepted, so a client that reads one frame too few

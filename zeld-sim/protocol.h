@@ -43,7 +43,10 @@ inline uint32_t GetU32(const unsigned char* p)
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-inline int32_t GetI32(const unsigned char* p) { return static_cast<int32_t>(GetU32(p)); }
+inline int32_t GetI32(const unsigned char* p)
+{
+    return static_cast<int32_t>(GetU32(p));
+}
 inline void PutU16(std::string& out, uint16_t v)
 {
     out += static_cast<char>(v & 0xFF);

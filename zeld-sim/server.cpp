@@ -104,7 +104,8 @@ private:
             return;
         file_.reset(open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | mode, 0644));
         struct stat st {};
-        size_ = file_.get() >= 0 && fstat(file_.get(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        size_ = file_.get() >= 0 && fstat(file_.get(), &st) == 0 ? static_cast<uint64_t>(st.st_size)
+                                                                 : 0;
     }
 
     // False when the line is to be dropped.
@@ -197,8 +198,8 @@ public:
     }
 
 private:
-    int16_t AnswerItem(const Request& r, SimPrinter& p, const FaultRule* fault, std::string& payload,
-                       std::string& note)
+    int16_t AnswerItem(const Request& r, SimPrinter& p, const FaultRule* fault,
+                       std::string& payload, std::string& note)
     {
         if (!r.item)
             return kMalformed;
@@ -304,8 +305,8 @@ private:
             stamp_.reset();
             return;
         }
-        const Stamp stamp{st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-                          st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+        const Stamp stamp{st.st_ino,          st.st_size,        st.st_mtim.tv_sec,
+                          st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
         if (stamp_ && *stamp_ == stamp && !Recent(st))
             return;
         stamp_ = stamp;
@@ -317,7 +318,8 @@ private:
         std::vector<FaultRule> rules;
         std::string error;
         if (!ParseControl(text, rules, error)) {
-            log_.Line("control error=" + Quoted(error) + " kept=" + std::to_string(runtime_.size()));
+            log_.Line("control error=" + Quoted(error) +
+                      " kept=" + std::to_string(runtime_.size()));
             return;
         }
         runtime_ = rules;
@@ -362,8 +364,10 @@ std::string Errno(const char* what)
 class Server {
 public:
     Server(const Options& o, Log& log)
-        : log_(log), printers_(o.settings.printers, o.state_path),
-          faults_(o.settings.faults, o.control_path, log), idle_(std::chrono::milliseconds(o.idle_ms))
+        : log_(log),
+          printers_(o.settings.printers, o.state_path),
+          faults_(o.settings.faults, o.control_path, log),
+          idle_(std::chrono::milliseconds(o.idle_ms))
     {
     }
 
@@ -611,14 +615,16 @@ private:
         const Reply reply = printers_.Answer(r, fault ? &*fault : nullptr, note);
         Plan plan = MakePlan(reply, fault ? &*fault : nullptr);
         plan.delay_ms += printers_.DelayOf(r.printer);
-        std::string line = "request conn=" + std::to_string(c.id) + " command=" + std::to_string(r.command) +
-                           " total_size=" + std::to_string(r.total_size) + " printer=" + Quoted(r.printer) +
-                           " locale=" + Quoted(r.locale) + " data=" + Hex(r.data) +
-                           " item=" + (r.item ? std::to_string(*r.item) : "-");
+        std::string line =
+            "request conn=" + std::to_string(c.id) + " command=" + std::to_string(r.command) +
+            " total_size=" + std::to_string(r.total_size) + " printer=" + Quoted(r.printer) +
+            " locale=" + Quoted(r.locale) + " data=" + Hex(r.data) +
+            " item=" + (r.item ? std::to_string(*r.item) : "-");
         if (r.value)
             line += " value=" + std::to_string(*r.value);
-        line += " response=" + std::to_string(reply.code) + " status=" + std::to_string(reply.status) +
-                " payload=" + Hex(reply.payload) + note + " fault=" + (fault ? Quoted(fault->text) : "none") +
+        line += " response=" + std::to_string(reply.code) +
+                " status=" + std::to_string(reply.status) + " payload=" + Hex(reply.payload) +
+                note + " fault=" + (fault ? Quoted(fault->text) : "none") +
                 " answer=" + Hex(plan.bytes) + " raw=" + Hex(frame);
         log_.Line(line);
         return plan;
@@ -635,7 +641,8 @@ private:
     {
         size_t done = 0;
         while (done < c.out.size()) {
-            const ssize_t n = send(c.fd.get(), c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
+            const ssize_t n =
+                send(c.fd.get(), c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
             if (n > 0) {
                 done += static_cast<size_t>(n);
                 c.active = Clock::now();

@@ -16,10 +16,10 @@ constexpr int64_t kDefaultIdleMs = 300000;
 constexpr uint64_t kDefaultLogMax = 16 * 1024 * 1024;
 
 struct Options {
-    uint16_t port = 59787;     // 0: any free port
-    std::string state_path;    // empty: timers live in memory only
-    std::string control_path;  // empty: no run-time fault rules
-    std::string log_path;      // empty: standard error
+    uint16_t port = 59787;             // 0: any free port
+    std::string state_path;            // empty: timers live in memory only
+    std::string control_path;          // empty: no run-time fault rules
+    std::string log_path;              // empty: standard error
     int64_t idle_ms = kDefaultIdleMs;  // 0: idle clients stay
     uint64_t log_max = kDefaultLogMax;
     Settings settings;

@@ -46,9 +46,9 @@ using Fact = std::vector<std::string>;
 std::vector<Fact> ReadTree(const EnvChanges& env, const std::string& title)
 {
     std::string out;
-    const int status = Run(
-        {QUELLON_SYSTEM_PYTHON, SourcePath("tests/e2e/atspi_tree.py"), "quellon", title},
-        30000ms, &out, env);
+    const int status =
+        Run({QUELLON_SYSTEM_PYTHON, SourcePath("tests/e2e/atspi_tree.py"), "quellon", title},
+            30000ms, &out, env);
     EXPECT_EQ(status, 0) << out;
     std::vector<Fact> facts;
     std::istringstream lines(out);

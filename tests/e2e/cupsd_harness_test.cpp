@@ -26,7 +26,8 @@ TEST(MakePpd, PassesCupstestppdForEveryShape)
         harness::WriteFile(path, MakePpd(c.model, c.version, c.extra));
         std::string output;
         EXPECT_EQ(harness::Run({"cupstestppd", "-W", "none", path}, 30000ms, &output), 0)
-            << "PPD for model \"" << c.model << "\" is not valid:\n" << output;
+            << "PPD for model \"" << c.model << "\" is not valid:\n"
+            << output;
     }
 }
 
@@ -37,9 +38,8 @@ TEST(PrivateCupsd, ListsTheQueuesAddedToItAndNothingOfTheSystem)
     ASSERT_TRUE(cupsd.AddQueue("Harness-Two", MakePpd("Brelko M220")));
     std::string output;
     ASSERT_EQ(harness::Run({"lpstat", "-v"}, 30000ms, &output, cupsd.env()), 0) << output;
-    EXPECT_EQ(output,
-              "device for Harness-One: ///dev/null\n"
-              "device for Harness-Two: ///dev/null\n");
+    EXPECT_EQ(output, "device for Harness-One: ///dev/null\n"
+                      "device for Harness-Two: ///dev/null\n");
     ASSERT_TRUE(cupsd.RemoveQueue("Harness-One"));
     ASSERT_EQ(harness::Run({"lpstat", "-v"}, 30000ms, &output, cupsd.env()), 0) << output;
     EXPECT_EQ(output, "device for Harness-Two: ///dev/null\n");

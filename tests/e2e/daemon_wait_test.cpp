@@ -73,12 +73,12 @@ bool AnswersPingsUntil(Desktop& d, const std::vector<unsigned long>& windows,
         [&] {
             for (unsigned long window : windows) {
                 std::string took;
-                const int status = Run({BuildPath("tests/quellon-xping"),
-                                                 std::to_string(window), "1000"},
-                                                10000ms, &took, d.x().env());
+                const int status =
+                    Run({BuildPath("tests/quellon-xping"), std::to_string(window), "1000"}, 10000ms,
+                        &took, d.x().env());
                 ++pings;
-                EXPECT_EQ(status, 0) << "window " << window << " answered a ping after " << took
-                                     << " ms";
+                EXPECT_EQ(status, 0)
+                    << "window " << window << " answered a ping after " << took << " ms";
             }
             return done();
         },
@@ -107,8 +107,8 @@ TEST(DaemonWait, SlowDaemonLeavesTheWindowsAnsweringAndShowsTheWaitWindow)
 
     // OK: pick 6, then the write and its read-back, both slow.
     ASSERT_TRUE(d.KeysTo(*dlg, "Tab space Down Down Return Tab space"));
-    EXPECT_TRUE(AnswersPingsUntil(d, {d.main_window(), *dlg},
-                                  [&] { return !d.x().IsViewable(*dlg); }, 30000ms));
+    EXPECT_TRUE(AnswersPingsUntil(
+        d, {d.main_window(), *dlg}, [&] { return !d.x().IsViewable(*dlg); }, 30000ms));
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(6));
     // The opening's, and OK's after its write.
     EXPECT_EQ(d.RequestsFor(kReadTimerItem).size(), 2u) << "the write is read back";

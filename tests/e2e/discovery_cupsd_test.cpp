@@ -153,7 +153,8 @@ TEST_F(DiscoveryOnCupsd, APpdThatCannotBeReadFailsDiscoveryAndSaysWhich)
     for (const char* queue : {"Q1", "Q2", "Q3"})
         ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
     const std::string server_root = cupsd_.home() + "/server-root";
-    ASSERT_EQ(harness::Run({"mkdir", "-p", server_root + "/ppd/Q2.ppd"}, std::chrono::seconds(10)), 0);
+    ASSERT_EQ(harness::Run({"mkdir", "-p", server_root + "/ppd/Q2.ppd"}, std::chrono::seconds(10)),
+              0);
     setenv("CUPS_SERVERROOT", server_root.c_str(), 1);
 
     // libcups reads CUPS_SERVERROOT once per thread: a fresh thread sees it.
@@ -198,8 +199,8 @@ TEST_F(DiscoveryOnCupsd, AQueueLeftOutForAFailedFetchIsNamedWithTheReason)
         ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
     std::string expected;
     for (const std::string& queue : SchedulerOrder())
-        expected += "quellon: queue \"" + queue + "\" left out: cannot fetch its PPD file: " +
-                    strerror(ENOENT) + "\n";
+        expected += "quellon: queue \"" + queue +
+                    "\" left out: cannot fetch its PPD file: " + strerror(ENOENT) + "\n";
     setenv("TMPDIR", (cupsd_.tmpdir() + "/missing").c_str(), 1);
     int result = -1;
     std::string err;

@@ -126,8 +126,9 @@ TEST_P(Documentation, HelpAndManualPageNameTheSameOptions)
 TEST_P(Documentation, ManualPageRendersWithoutWarnings)
 {
     for (const char* lang : {"C", "C.UTF-8"}) {
-        const Ran man = RunCaptured({"man", "--warnings", "-l", harness::BuildPath(GetParam().page)},
-                                    {{"LANG", lang}, {"LC_ALL", lang}, {"MANWIDTH", "80"}});
+        const Ran man =
+            RunCaptured({"man", "--warnings", "-l", harness::BuildPath(GetParam().page)},
+                        {{"LANG", lang}, {"LC_ALL", lang}, {"MANWIDTH", "80"}});
         EXPECT_EQ(man.status, 0) << lang;
         EXPECT_EQ(man.err, "") << lang;
         EXPECT_NE(man.out.find("NAME"), std::string::npos) << lang;
@@ -247,9 +248,9 @@ TEST_F(Completion, StaysQuietWithoutTheCupsClientTools)
     // An empty PATH: no lpstat anywhere.
     const std::string script = "source \"$1\"; COMP_WORDS=(quellonctl get ''); COMP_CWORD=2; "
                                "_quellonctl; echo \"${#COMPREPLY[@]}\"";
-    const Ran bash = RunCaptured({"/bin/bash", "-c", script, "bash",
-                                  harness::SourcePath("completion/quellonctl")},
-                                 {{"PATH", bin_.path()}});
+    const Ran bash = RunCaptured(
+        {"/bin/bash", "-c", script, "bash", harness::SourcePath("completion/quellonctl")},
+        {{"PATH", bin_.path()}});
     EXPECT_EQ(bash.status, 0);
     EXPECT_EQ(bash.out, "0\n");
     EXPECT_EQ(bash.err, "");

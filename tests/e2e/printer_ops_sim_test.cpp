@@ -82,9 +82,15 @@ TEST_F(SimOps, DialogSequenceReachesTheDaemonByteForByte)
 
     const auto requests = sim.Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(ZeldSim::Field(requests[0], "raw"),
-              "7a656c30" "13000000" "1e000000" "03000000" "6c7031" "0b000000"
-              "656e5f47422e5554462d38" "04000000" "18a00100");
+    EXPECT_EQ(ZeldSim::Field(requests[0], "raw"), "7a656c30"
+                                                  "13000000"
+                                                  "1e000000"
+                                                  "03000000"
+                                                  "6c7031"
+                                                  "0b000000"
+                                                  "656e5f47422e5554462d38"
+                                                  "04000000"
+                                                  "18a00100");
     EXPECT_EQ(ZeldSim::Field(requests[1], "data"), "040000001ba00100");
     EXPECT_EQ(ZeldSim::Field(requests[2], "data"), "080000000f90010006000000");
     EXPECT_EQ(sim.CountLog("open conn="), 1u) << "all three on one connection";
@@ -140,7 +146,7 @@ TEST_F(SimOps, UnknownPrinterIsRefused)
 // One fault of the daemon, and what each operation makes of it.
 struct FaultCase {
     const char* name;
-    const char* fault;  // KIND [ARG], applied to every request for lp1
+    const char* fault;    // KIND [ARG], applied to every request for lp1
     const char* version;  // null: GetFirmVer fails
     int timer;            // -1: GetAutoShutdownTime fails
     int set_result;       // SetAutoShutdownTime's result, 0 or its sign

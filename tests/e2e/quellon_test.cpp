@@ -19,9 +19,8 @@ namespace {
 
 using namespace harness;
 
-
 ZeldSim::Options OnePrinter(uint16_t timer, int major = 1, int minor = 1,
-                                     std::vector<std::string> faults = {})
+                            std::vector<std::string> faults = {})
 {
     ZeldSim::Options o;
     o.printers = {{"lp1", major, minor, timer}};
@@ -77,7 +76,8 @@ TEST(EndToEnd, ReadChangeWriteSendsExactFramesAndTheDaemonKeepsTheNewTimer)
     EXPECT_EQ(requests[3].raw, Hex(QueryFrame("lp1", kReadTimerItem))) << "the write is read back";
     // The write's data part: 8, item 102415, the value widened to 32 bits.
     const std::string& raw = requests[2].raw;
-    EXPECT_EQ(raw.substr(raw.size() - 24), "080000000f900100" "06000000");
+    EXPECT_EQ(raw.substr(raw.size() - 24), "080000000f900100"
+                                           "06000000");
     EXPECT_EQ(d.sim().StoredTimer("lp1"), std::optional<uint16_t>(6));
 
     // Reopened, the dialog shows what the printer now holds: OK (where the
@@ -522,15 +522,18 @@ TEST_P(RealProgramWithoutDisplay, EndsWith255AndSaysSo)
 {
     TempDir home;
     std::string output;
-    const int status = harness::Run({BuildPath("src/quellon")}, 30000ms, &output,
-                           Combine({EnglishEnv(), QuietLeakCheck(),
-                                    {{"DISPLAY", GetParam().display}, {"HOME", home.path()}}}));
+    const int status =
+        harness::Run({BuildPath("src/quellon")}, 30000ms, &output,
+                     Combine({EnglishEnv(),
+                              QuietLeakCheck(),
+                              {{"DISPLAY", GetParam().display}, {"HOME", home.path()}}}));
     EXPECT_EQ(status, 255);
     EXPECT_EQ(output, GetParam().line);
 }
 
-INSTANTIATE_TEST_SUITE_P(Displays, RealProgramWithoutDisplay,
-                         testing::Values(NoDisplayCase{std::nullopt, "quellon: cannot open display\n"},
-                                         NoDisplayCase{":9999", "quellon: cannot open display :9999\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Displays, RealProgramWithoutDisplay,
+    testing::Values(NoDisplayCase{std::nullopt, "quellon: cannot open display\n"},
+                    NoDisplayCase{":9999", "quellon: cannot open display :9999\n"}));
 
 }  // namespace

@@ -171,9 +171,15 @@ TEST_F(Quellonctl, GetRunsTheWindowsChecksInTheWindowsOrder)
 
 TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
 {
-    Setup({{"A", "Brelko M210"}, {"B", "Brelko M220"}, {"Refuses", "Brelko M230"},
-           {"Loses", "Brelko M250C"}, {"Keeps", "Brelko M210"}},
-          Printers({{"A", 1, 2, 4}, {"B", 1, 1, 6}, {"Refuses", 1, 0, 4}, {"Loses", 1, 0, 4},
+    Setup({{"A", "Brelko M210"},
+           {"B", "Brelko M220"},
+           {"Refuses", "Brelko M230"},
+           {"Loses", "Brelko M250C"},
+           {"Keeps", "Brelko M210"}},
+          Printers({{"A", 1, 2, 4},
+                    {"B", 1, 1, 6},
+                    {"Refuses", 1, 0, 4},
+                    {"Loses", 1, 0, 4},
                     {"Keeps", 1, 0, 4}},
                    {"Refuses " + kWrite + " refuse 5", "Loses " + kWrite + " close-before count 1",
                     "Keeps " + kWrite + " store 5"}));
@@ -254,12 +260,20 @@ TEST_F(Quellonctl, SilentAndSlowPrintersCostTheirDeadlineAndResultsKeepTheirOrde
 TEST_F(Quellonctl, BadInputIsRefusedBeforeAnyPrinterIsAsked)
 {
     Setup({{"A", "Brelko M210"}, {"Acme", "Acme Laser 9"}}, Printers({{"A", 1, 0, 4}}));
-    const std::vector<std::vector<std::string>> usage = {
-        {"set", "A"},         {"set", "A", "0"},         {"set", "A", "9"},
-        {"set", "A", "-1"},   {"set", "A", "6h"},        {"set", "A", " 6"},
-        {"set", "", "6"},     {"get", "--jobs", "0"},    {"get", "--jobs", "10000"},
-        {"get", "--timeout", "0"}, {"get", "--timeout", "-1"}, {"get", "--timeout", "x"},
-        {"get", "--frob"},    {}};
+    const std::vector<std::vector<std::string>> usage = {{"set", "A"},
+                                                         {"set", "A", "0"},
+                                                         {"set", "A", "9"},
+                                                         {"set", "A", "-1"},
+                                                         {"set", "A", "6h"},
+                                                         {"set", "A", " 6"},
+                                                         {"set", "", "6"},
+                                                         {"get", "--jobs", "0"},
+                                                         {"get", "--jobs", "10000"},
+                                                         {"get", "--timeout", "0"},
+                                                         {"get", "--timeout", "-1"},
+                                                         {"get", "--timeout", "x"},
+                                                         {"get", "--frob"},
+                                                         {}};
     for (const auto& args : usage) {
         const Ran ran = Run(args);
         std::string joined;
@@ -311,9 +325,9 @@ TEST_F(Quellonctl, JsonIsTheSameBytesInEnglishAndJapanese)
     harness::EnvChanges ja{{"LANG", harness::kJapaneseLocale}};
     if (!locpath->empty())
         ja["LOCPATH"] = *locpath;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"get", "--json"}, {"list", "--all", "--json"},
-          {"set", "--json", "--dry-run", "--all", "on"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"get", "--json"},
+                                                 {"list", "--all", "--json"},
+                                                 {"set", "--json", "--dry-run", "--all", "on"}}) {
         const Ran english = Run(args);
         const Ran japanese = Run(args, ja);
         EXPECT_EQ(english.status, japanese.status);
@@ -336,8 +350,8 @@ TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
     }
     Setup(queues, Printers(printers, faults));
     const std::string out = dir_ / "int.out";
-    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--all",
-                              "--jobs", "1", "--timeout", "120", "6"},
+    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--all", "--jobs",
+                              "1", "--timeout", "120", "6"},
                              Env(), out);
     ASSERT_TRUE(sim_->WaitForLog("printer=\"S1\"", 30000ms));
     process.Signal(SIGINT);
@@ -353,9 +367,8 @@ TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
 TEST(QuellonctlBinary, LinksNoToolkitAndNoXLibrary)
 {
     std::string libraries;
-    ASSERT_EQ(harness::Run({"ldd", harness::BuildPath("quellonctl/quellonctl")}, 30000ms,
-                           &libraries),
-              0);
+    ASSERT_EQ(
+        harness::Run({"ldd", harness::BuildPath("quellonctl/quellonctl")}, 30000ms, &libraries), 0);
     for (const char* toolkit : {"libgtk", "libgdk", "libX"})
         EXPECT_FALSE(Has(libraries, toolkit)) << libraries;
 }

@@ -74,7 +74,8 @@ public:
     bool connected() const { return connected_; }
     bool Send(const std::string& bytes)
     {
-        return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
     }
     // Up to `n` bytes, fewer when the peer closes, resets or `timeout` passes;
     // `eof` and `error` tell which.
@@ -83,7 +84,8 @@ public:
         std::string out;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(std::max<Millis::rep>(0, left.count()))) <= 0)
                 break;
@@ -118,13 +120,15 @@ public:
         size_t sent = 0;
         while (sent < max) {
             const size_t at = sent % chunk.size();
-            const ssize_t n = send(fd_, chunk.data() + at, chunk.size() - at, MSG_DONTWAIT | MSG_NOSIGNAL);
+            const ssize_t n =
+                send(fd_, chunk.data() + at, chunk.size() - at, MSG_DONTWAIT | MSG_NOSIGNAL);
             if (n > 0) {
                 sent += static_cast<size_t>(n);
                 continue;
             }
             pollfd p{fd_, POLLOUT, 0};
-            if ((n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || poll(&p, 1, static_cast<int>(stall.count())) <= 0)
+            if ((n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ||
+                poll(&p, 1, static_cast<int>(stall.count())) <= 0)
                 break;
         }
         return sent;
@@ -193,7 +197,8 @@ TEST(ZeldSim, AnswersTheThreeItemsByteForByte)
 
     auto timer = c.Exchange(QueryFrame("lp2", kReadTimerItem));
     ASSERT_TRUE(timer);
-    EXPECT_EQ(timer->payload, std::string("\x05\x80\x00\x00", 4)) << "0x8005 as a 32-bit little-endian value";
+    EXPECT_EQ(timer->payload, std::string("\x05\x80\x00\x00", 4))
+        << "0x8005 as a 32-bit little-endian value";
 
     // Only the low 16 bits of the written value are kept.
     auto write = c.Exchange(WriteFrame("lp2", 0x00018004));
@@ -220,11 +225,14 @@ TEST(ZeldSim, RefusesWhatItDoesNotKnow)
         {"printer name with a host part", QueryFrame("lp1@localhost", kFirmwareItem), 2, 0xFFFF},
         {"unknown item", QueryFrame("lp1", 106521), 3, 0},
         {"unknown command", RequestFrame(1, "lp1", Le32(0)), 1, 0},
-        {"command 20 with a good item", RequestFrame(20, "lp1", Le32(4) + Le32(kFirmwareItem)), 1, 0},
-        {"count field disagrees with the data part", RequestFrame(19, "lp1", Le32(8) + Le32(kFirmwareItem)), 4, 0},
+        {"command 20 with a good item", RequestFrame(20, "lp1", Le32(4) + Le32(kFirmwareItem)), 1,
+         0},
+        {"count field disagrees with the data part",
+         RequestFrame(19, "lp1", Le32(8) + Le32(kFirmwareItem)), 4, 0},
         {"no data part", RequestFrame(19, "lp1", ""), 4, 0},
         {"write without a value", RequestFrame(19, "lp1", Le32(4) + Le32(kWriteTimerItem)), 4, 0},
-        {"query with a value", RequestFrame(19, "lp1", Le32(8) + Le32(kReadTimerItem) + Le32(1)), 4, 0},
+        {"query with a value", RequestFrame(19, "lp1", Le32(8) + Le32(kReadTimerItem) + Le32(1)), 4,
+         0},
         {"size_printer beyond the frame",
          "zel0" + Le32(19) + Le32(16) + Le32(1000) + std::string(12, 'x'), 4, 0xFFFF},
     };
@@ -249,9 +257,9 @@ TEST(ZeldSim, DefaultSetMatchesTheDemoQueues)
         uint16_t timer;
     };
     const Case cases[] = {
-        {"Brelko-M210", "\x01\x02", 4},         {"Brelko-M220", "\x01\x01", 0x8002},
-        {"Brelko-M230", "\x02\x0a", 8},         {"Brelko-M240C", "\x01\x03", 1},
-        {"Brelko-M250C", "\x01\x00", 0x8008},   {"Brelko-M220-Office", "\x01\x05", 3},
+        {"Brelko-M210", "\x01\x02", 4},       {"Brelko-M220", "\x01\x01", 0x8002},
+        {"Brelko-M230", "\x02\x0a", 8},       {"Brelko-M240C", "\x01\x03", 1},
+        {"Brelko-M250C", "\x01\x00", 0x8008}, {"Brelko-M220-Office", "\x01\x05", 3},
         {"Brelko-M240C-Old", "\x01\x02", 4},
     };
     ZeldSim sim;
@@ -330,7 +338,8 @@ TEST(ZeldSim, BadStartupInputEndsWithStatus2)
         EXPECT_EQ(harness::Run(argv, 10000ms, &out), 2) << argv.back() << ": " << out;
     }
     std::string out;
-    EXPECT_EQ(harness::Run({sim, "--port", "0", "--state", dir / "bad-state"}, 10000ms, &out), 1) << out;
+    EXPECT_EQ(harness::Run({sim, "--port", "0", "--state", dir / "bad-state"}, 10000ms, &out), 1)
+        << out;
 }
 
 // ------------------------------------------------------------ clients
@@ -435,7 +444,8 @@ TEST(ZeldSim, EachFaultSpoilsTheAnswerAsDocumented)
     ZeldSim sim(TwoPrinters());
     for (const auto& tc : cases) {
         const std::string expected = tc.closed ? tc.bytes : tc.bytes + normal;
-        const Seen s = Observe(sim, tc.rule, QueryFrame("lp1", kFirmwareItem), tc.closed ? 0 : expected.size());
+        const Seen s = Observe(sim, tc.rule, QueryFrame("lp1", kFirmwareItem),
+                               tc.closed ? 0 : expected.size());
         EXPECT_EQ(Hex(s.bytes), Hex(expected)) << tc.rule;
         EXPECT_EQ(s.closed, tc.closed) << tc.rule;
     }
@@ -476,15 +486,19 @@ TEST(ZeldSim, FaultsAreScopedByPrinterItemAndCount)
     ZeldSim sim(TwoPrinters());
     sim.SetFaults({"lp1 102415 refuse 9", "lp2 * refuse 3 count 1"});
     RawClient c(sim.port());
-    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->code, 0) << "other items of lp1 are fine";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->code, 0)
+        << "other items of lp1 are fine";
     EXPECT_EQ(c.Exchange(WriteFrame("lp1", 2))->code, 9);
     EXPECT_EQ(c.Exchange(WriteFrame("lp1", 2))->code, 9) << "without a count the rule stays";
-    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->payload, Le32(4)) << "a refused write stores nothing";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp1", kReadTimerItem))->payload, Le32(4))
+        << "a refused write stores nothing";
     EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 3);
-    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 0) << "count 1 spoils one request";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 0)
+        << "count 1 spoils one request";
 
     sim.SetFaults({"lp2 * refuse 3 count 1"});
-    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 3) << "setting the rules again restarts the count";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp2", kFirmwareItem))->code, 3)
+        << "setting the rules again restarts the count";
 }
 
 TEST(ZeldSim, FaultsFromTheCommandLineAndControlFileStack)
@@ -526,9 +540,11 @@ TEST(ZeldSim, PrinterDelayAndStoreRuleShapeTheExchange)
     const auto sent = std::chrono::steady_clock::now();
     const auto written = c.Exchange(WriteFrame("lp07", 6));
     ASSERT_TRUE(written);
-    EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms) << "the printer's delay comes before its answer";
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms)
+        << "the printer's delay comes before its answer";
     EXPECT_EQ(written->code, 0) << "a printer that keeps another value still accepts";
-    EXPECT_EQ(c.Exchange(QueryFrame("lp07", kReadTimerItem))->payload, Le32(0x8006)) << "6 hours, but off";
+    EXPECT_EQ(c.Exchange(QueryFrame("lp07", kReadTimerItem))->payload, Le32(0x8006))
+        << "6 hours, but off";
 }
 
 // ------------------------------------------------------------ bad clients
@@ -545,7 +561,8 @@ TEST(ZeldSim, DropsOnlyTheBadClient)
         {"a few bytes of garbage, then nothing", "zeX", "bad-magic"},
         {"huge total_size", "zel0" + Le32(19) + Le32(0x7FFFFFFF), "bad-total-size"},
         {"negative total_size", "zel0" + Le32(19) + Le32(0xFFFFFFF0), "bad-total-size"},
-        {"total_size below the two size fields", "zel0" + Le32(19) + Le32(4) + Le32(0), "bad-total-size"},
+        {"total_size below the two size fields", "zel0" + Le32(19) + Le32(4) + Le32(0),
+         "bad-total-size"},
     };
     ZeldSim sim(TwoPrinters());
     RawClient good(sim.port());
@@ -555,12 +572,12 @@ TEST(ZeldSim, DropsOnlyTheBadClient)
         RawClient bad(sim.port());
         ASSERT_TRUE(bad.Send(tc.bytes));
         EXPECT_TRUE(bad.ClosedByPeer()) << tc.what << ": dropped without waiting for more";
-        EXPECT_EQ(sim.CountLog("garbage detail=" + std::string(tc.logged)), ++dropped[tc.logged]) << tc.what;
+        EXPECT_EQ(sim.CountLog("garbage detail=" + std::string(tc.logged)), ++dropped[tc.logged])
+            << tc.what;
         const auto a = good.Exchange(QueryFrame("lp1", kReadTimerItem));
         ASSERT_TRUE(a) << tc.what << ": the good client is still served";
         EXPECT_EQ(a->code, 0);
     }
-
 }
 
 TEST(ZeldSim, ClientsBeyondTheCapAreTurnedAwayUntilOneLeaves)
@@ -578,7 +595,8 @@ TEST(ZeldSim, ClientsBeyondTheCapAreTurnedAwayUntilOneLeaves)
     idle.front().reset();
     ASSERT_TRUE(sim.WaitForLog("close conn=1 reason=peer-closed"));
     EXPECT_TRUE(ReadTimer(sim, "lp1")) << "room again once a client left";
-    EXPECT_TRUE(idle.back()->Exchange(QueryFrame("lp2", kFirmwareItem))) << "the idle ones were served all along";
+    EXPECT_TRUE(idle.back()->Exchange(QueryFrame("lp2", kFirmwareItem)))
+        << "the idle ones were served all along";
 }
 
 TEST(ZeldSim, ClientVanishingMidFrameIsLoggedAndForgotten)
@@ -614,9 +632,10 @@ TEST(ZeldSim, LogsEveryRequestWithFieldsAndRawBytes)
     const auto requests = sim.Requests();
     ASSERT_EQ(requests.size(), 2u);
     const std::string hex = Hex(frame);
-    EXPECT_NE(requests[0].find("conn=1 command=19 total_size=30 printer=\"lp1\" locale=\"en_GB.UTF-8\" "
-                               "data=0400000018a00100 item=106520 response=0"),
-              std::string::npos)
+    EXPECT_NE(
+        requests[0].find("conn=1 command=19 total_size=30 printer=\"lp1\" locale=\"en_GB.UTF-8\" "
+                         "data=0400000018a00100 item=106520 response=0"),
+        std::string::npos)
         << requests[0];
     EXPECT_EQ(ZeldSim::Field(requests[0], "raw"), hex) << "the 42-byte frame in hex";
     EXPECT_EQ(ZeldSim::Field(requests[1], "value"), "32772");
@@ -666,7 +685,8 @@ TEST(ZeldSim, ClientThatDoesNotReadLeavesMemoryAndLogBounded)
     RawClient greedy(sim.port(), 16 * 1024);
     const size_t sent = greedy.Flood(query, 32 << 20, 1000ms);
     if (kResidentMemoryTells) {
-        EXPECT_LT(RssKiB(sim.process().pid()) - before, kGrowthKiB) << sent << " bytes of requests, no answer read";
+        EXPECT_LT(RssKiB(sim.process().pid()) - before, kGrowthKiB)
+            << sent << " bytes of requests, no answer read";
     }
     EXPECT_TRUE(ReadTimer(sim, "lp2")) << "others are served meanwhile";
 
@@ -679,7 +699,8 @@ TEST(ZeldSim, ClientThatDoesNotReadLeavesMemoryAndLogBounded)
     EXPECT_TRUE(answers == expected);
 
     EXPECT_LE(harness::ReadFile(sim.log_path()).size(), kLogMax);
-    EXPECT_GT(harness::ReadFile(sim.log_path() + ".1").size(), kLogMax / 2) << "the full log was moved aside";
+    EXPECT_GT(harness::ReadFile(sim.log_path() + ".1").size(), kLogMax / 2)
+        << "the full log was moved aside";
 }
 
 TEST(ZeldSim, IdleClientsAreClosedAfterTheBoundAndMakeRoom)
@@ -715,7 +736,8 @@ TEST(ZeldSim, StopsCleanlyOnSigtermAndSigint)
         EXPECT_EQ(sim.process().Wait(10000ms), 0) << strsignal(signo);
         EXPECT_TRUE(idle.ClosedByPeer());
         EXPECT_EQ(sim.CountLog("reason=shutdown"), 2u);
-        EXPECT_EQ(sim.CountLog(signo == SIGTERM ? "stop reason=SIGTERM" : "stop reason=SIGINT"), 1u);
+        EXPECT_EQ(sim.CountLog(signo == SIGTERM ? "stop reason=SIGTERM" : "stop reason=SIGINT"),
+                  1u);
     }
 }
 

@@ -92,22 +92,23 @@ void PrivateCupsd::RestoreEnvironment()
         WriteFile(path, ppd);
     }
     std::string output;
-    const int status = Run({"lpadmin", "-h", server(), "-p", name, "-E", "-v", "file:///dev/null",
-                            "-P", path},
-                           kClientDeadline, &output, env());
+    const int status =
+        Run({"lpadmin", "-h", server(), "-p", name, "-E", "-v", "file:///dev/null", "-P", path},
+            kClientDeadline, &output, env());
     if (status != 0)
-        return ::testing::AssertionFailure()
-               << "lpadmin could not add queue " << name << " (status " << status << "): " << output;
+        return ::testing::AssertionFailure() << "lpadmin could not add queue " << name
+                                             << " (status " << status << "): " << output;
     return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult PrivateCupsd::RemoveQueue(const std::string& name)
 {
     std::string output;
-    const int status = Run({"lpadmin", "-h", server(), "-x", name}, kClientDeadline, &output, env());
+    const int status =
+        Run({"lpadmin", "-h", server(), "-x", name}, kClientDeadline, &output, env());
     if (status != 0)
-        return ::testing::AssertionFailure()
-               << "lpadmin could not remove queue " << name << " (status " << status << "): " << output;
+        return ::testing::AssertionFailure() << "lpadmin could not remove queue " << name
+                                             << " (status " << status << "): " << output;
     return ::testing::AssertionSuccess();
 }
 
@@ -138,10 +139,18 @@ std::string MakePpd(const std::string& model, const std::string& file_version,
            "*LanguageEncoding: ISOLatin1\n"
            "*PCFileName: \"BRELKO.PPD\"\n"
            "*Manufacturer: \"Brelko\"\n"
-           "*Product: \"(" + nick + ")\"\n"
-           "*ModelName: \"" + nick + "\"\n"
-           "*ShortNickName: \"" + nick + "\"\n"
-           "*NickName: \"" + nick + ", Quellon test driver\"\n"
+           "*Product: \"(" +
+           nick +
+           ")\"\n"
+           "*ModelName: \"" +
+           nick +
+           "\"\n"
+           "*ShortNickName: \"" +
+           nick +
+           "\"\n"
+           "*NickName: \"" +
+           nick +
+           ", Quellon test driver\"\n"
            "*PSVersion: \"(3010.000) 0\"\n"
            "*LanguageLevel: \"3\"\n"
            "*ColorDevice: False\n"

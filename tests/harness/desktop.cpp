@@ -48,8 +48,8 @@ Desktop::~Desktop()
 
 void Desktop::Launch(const EnvChanges& extra, const std::vector<std::string>& wrapper)
 {
-    const EnvChanges env = Combine(
-        {EnglishEnv(), QuietLeakCheck(), x_.env(), cupsd_.env(), sim_->Env(), extra});
+    const EnvChanges env =
+        Combine({EnglishEnv(), QuietLeakCheck(), x_.env(), cupsd_.env(), sim_->Env(), extra});
     std::vector<std::string> argv = wrapper;
     argv.push_back(BuildPath("src/quellon"));
     app_ = std::make_unique<Process>(argv, env, out_ / "stdout", out_ / "stderr");
@@ -167,10 +167,10 @@ int Desktop::ConnectionsTo(uint16_t port)
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >>
-            inode;
-        if (remote.size() > 5 && remote.compare(remote.size() - 5, 5, wanted) == 0 && state == "01" &&
-            inodes.count(inode))
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+            timeout >> inode;
+        if (remote.size() > 5 && remote.compare(remote.size() - 5, 5, wanted) == 0 &&
+            state == "01" && inodes.count(inode))
             ++count;
     }
     return count;

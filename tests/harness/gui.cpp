@@ -2,6 +2,7 @@
 
 // gtest before the X headers: their macros (None, Bool) break it.
 #include <gtest/gtest.h>
+
 #include <gdk/gdkx.h>
 
 #include <cstdio>

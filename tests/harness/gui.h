@@ -46,7 +46,8 @@ public:
     bool Contains(const std::string& text) const;
 
 private:
-    static void Handler(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer self);
+    static void Handler(const gchar* domain, GLogLevelFlags level, const gchar* message,
+                        gpointer self);
     GLogFunc previous_;
     gpointer previous_data_;
     std::vector<std::string> messages_;

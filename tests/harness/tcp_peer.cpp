@@ -32,7 +32,8 @@ TcpPeer::TcpPeer(int backlog, Loopback loopback)
         v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         length = sizeof *v4;
     }
-    listen_fd_ = socket(loopback == Loopback::kIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listen_fd_ =
+        socket(loopback == Loopback::kIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listen_fd_, backlog) != 0 ||
         getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
@@ -207,7 +208,8 @@ bool TcpPeer::Play(int fd, const Step& step)
         if (sent > 0 && step.byte_gap.count() > 0 && !Pause(step.byte_gap)) {
             return false;
         }
-        if (send(fd, step.reply.data() + sent, chunk, MSG_NOSIGNAL) != static_cast<ssize_t>(chunk)) {
+        if (send(fd, step.reply.data() + sent, chunk, MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(chunk)) {
             return false;
         }
     }

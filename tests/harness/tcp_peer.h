@@ -25,10 +25,10 @@ public:
         kHang,      // keep the connection open and never read or answer again
     };
     struct Step {
-        std::string reply;                         // bytes sent after the request
+        std::string reply;  // bytes sent after the request
         After after = After::kKeepOpen;
-        std::chrono::milliseconds delay{0};        // before the first byte
-        std::chrono::milliseconds byte_gap{0};     // between bytes (0: all at once)
+        std::chrono::milliseconds delay{0};     // before the first byte
+        std::chrono::milliseconds byte_gap{0};  // between bytes (0: all at once)
     };
 
     enum class Loopback { kIPv4, kIPv6 };
@@ -41,7 +41,8 @@ public:
 
     int port() const { return port_; }
     // Steps are played in order, one per received request, across
-    // connections (each served on a thread of its own). With no step left the peer closes the connection.
+    // connections (each served on a thread of its own). With no step left the peer closes the
+    // connection.
     void Push(Step step);
     // Complete request frames received so far, in order.
     std::vector<std::string> Requests();

@@ -61,8 +61,9 @@ std::string WriteFrame(const std::string& printer, uint32_t value, const std::st
 std::string ResponseDeclaring(int16_t code, int32_t total_length, const std::string& payload,
                               int16_t status)
 {
-    return kResponseMagic + Le16(static_cast<uint16_t>(code)) + Le16(static_cast<uint16_t>(status)) +
-           Le32(static_cast<uint32_t>(total_length)) + payload;
+    return kResponseMagic + Le16(static_cast<uint16_t>(code)) +
+           Le16(static_cast<uint16_t>(status)) + Le32(static_cast<uint32_t>(total_length)) +
+           payload;
 }
 
 std::string Response(int16_t code, const std::string& payload, int16_t status)
@@ -100,10 +101,10 @@ bool ReadExactly(int fd, std::string& bytes, size_t size)
 bool RoundTrip(int fd, const std::string& frame, std::string* response)
 {
     std::string header, payload;
-    const bool done =
-        write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size()) &&
-        ReadExactly(fd, header, kHeaderSize) && FrameSize(header) - kHeaderSize <= kMaxPayload &&
-        ReadExactly(fd, payload, FrameSize(header) - kHeaderSize);
+    const bool done = write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size()) &&
+                      ReadExactly(fd, header, kHeaderSize) &&
+                      FrameSize(header) - kHeaderSize <= kMaxPayload &&
+                      ReadExactly(fd, payload, FrameSize(header) - kHeaderSize);
     if (done && response)
         *response = header + payload;
     return done;

@@ -45,7 +45,8 @@ int main(int argc, char** argv)
         mask = SubstructureRedirectMask | SubstructureNotifyMask;
     } else {
         event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[0] =
+            static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
         event.xclient.data.l[1] = CurrentTime;
     }
     XSendEvent(display, target, False, mask, &event);

@@ -35,10 +35,10 @@ XServer::XServer(bool window_manager, Millis deadline) : dir_(std::make_unique<T
     const std::string fd_file = *dir_ / "displayfd";
     // -displayfd 1: Xvfb picks a free display and writes its number to
     // standard output, which goes to fd_file.
-    xvfb_ = std::make_unique<Process>(
-        DieWithParent({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                       "1024x768x24"}),
-        EnvChanges{}, fd_file, *dir_ / "xvfb.log");
+    xvfb_ =
+        std::make_unique<Process>(DieWithParent({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten",
+                                                 "tcp", "-screen", "0", "1024x768x24"}),
+                                  EnvChanges{}, fd_file, *dir_ / "xvfb.log");
     const bool up = WaitFor(
         [&] {
             const std::string text = ReadFile(fd_file);

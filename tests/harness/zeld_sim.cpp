@@ -51,8 +51,8 @@ ZeldSim::ZeldSim(Options options)
 {
     std::string config;
     for (const auto& p : options_.printers)
-        config += "printer " + p.name + " " + std::to_string(p.major) + "." + std::to_string(p.minor) + " " +
-                  std::to_string(p.timer) + "\n";
+        config += "printer " + p.name + " " + std::to_string(p.major) + "." +
+                  std::to_string(p.minor) + " " + std::to_string(p.timer) + "\n";
     for (const auto& line : options_.config_lines)
         config += line + "\n";
     WriteFile(config_path_, config);
@@ -63,8 +63,15 @@ ZeldSim::~ZeldSim() = default;
 
 void ZeldSim::Launch(uint16_t port)
 {
-    std::vector<std::string> argv{BuildPath("zeld-sim/zeld-sim"), "--port", std::to_string(port),
-                                  "--state", state_path_, "--control", control_path_, "--log", log_path_};
+    std::vector<std::string> argv{BuildPath("zeld-sim/zeld-sim"),
+                                  "--port",
+                                  std::to_string(port),
+                                  "--state",
+                                  state_path_,
+                                  "--control",
+                                  control_path_,
+                                  "--log",
+                                  log_path_};
     if (!options_.printers.empty() || !options_.config_lines.empty()) {
         argv.push_back("--config");
         argv.push_back(config_path_);

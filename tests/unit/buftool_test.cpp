@@ -115,19 +115,41 @@ TEST(BufTool, AccessThatDoesNotFitChangesNothing)
     static char block[8];
     const Case cases[] = {
         {"long into 4-byte buffer at 1", 4, 1, [](BufTool* b) { return buftool_write_long(b, 7); }},
-        {"second long into 4-byte buffer", 4, 4, [](BufTool* b) { return buftool_write_long(b, 7); }},
+        {"second long into 4-byte buffer", 4, 4,
+         [](BufTool* b) { return buftool_write_long(b, 7); }},
         {"short at size-1", 5, 4, [](BufTool* b) { return buftool_write_short(b, 7); }},
         {"byte at size", 5, 5, [](BufTool* b) { return buftool_write_byte(b, 7); }},
         {"block of 3 at size-2", 5, 3, [](BufTool* b) { return buftool_write(b, block, 3); }},
-        {"read long at size-3", 5, 2, [](BufTool* b) { int32_t v; return buftool_read_long(b, &v); }},
-        {"read short at size-1", 5, 4, [](BufTool* b) { int16_t v; return buftool_read_short(b, &v); }},
-        {"read byte at size", 5, 5, [](BufTool* b) { char v; return buftool_read_byte(b, &v); }},
+        {"read long at size-3", 5, 2,
+         [](BufTool* b) {
+             int32_t v;
+             return buftool_read_long(b, &v);
+         }},
+        {"read short at size-1", 5, 4,
+         [](BufTool* b) {
+             int16_t v;
+             return buftool_read_short(b, &v);
+         }},
+        {"read byte at size", 5, 5,
+         [](BufTool* b) {
+             char v;
+             return buftool_read_byte(b, &v);
+         }},
         {"read block of 3 at size-2", 5, 3, [](BufTool* b) { return buftool_read(b, block, 3); }},
         {"cursor far beyond", 12, 100, [](BufTool* b) { return buftool_write_byte(b, 7); }},
-        {"cursor far beyond, read", 12, 100, [](BufTool* b) { char v; return buftool_read_byte(b, &v); }},
-        {"cursor near INT_MAX", 12, INT_MAX - 1, [](BufTool* b) { return buftool_write_long(b, 7); }},
+        {"cursor far beyond, read", 12, 100,
+         [](BufTool* b) {
+             char v;
+             return buftool_read_byte(b, &v);
+         }},
+        {"cursor near INT_MAX", 12, INT_MAX - 1,
+         [](BufTool* b) { return buftool_write_long(b, 7); }},
         {"negative cursor", 12, -1, [](BufTool* b) { return buftool_write_byte(b, 7); }},
-        {"negative cursor, read", 12, -4, [](BufTool* b) { int32_t v; return buftool_read_long(b, &v); }},
+        {"negative cursor, read", 12, -4,
+         [](BufTool* b) {
+             int32_t v;
+             return buftool_read_long(b, &v);
+         }},
         {"negative block size", 12, 0, [](BufTool* b) { return buftool_write(b, block, -1); }},
         {"negative block size, read", 12, 4, [](BufTool* b) { return buftool_read(b, block, -4); }},
         {"block size INT_MIN", 12, 0, [](BufTool* b) { return buftool_read(b, block, INT_MIN); }},

@@ -36,39 +36,65 @@ struct ScanCase {
 
 const ScanCase kScanCases[] = {
     {"both keys give the texts between the quotes",
-     {"*VXPrinterName: \"Brelko M220\"\n", "*FileVersion: \"2.60\"\n"}, "Brelko M220", "2.60"},
+     {"*VXPrinterName: \"Brelko M220\"\n", "*FileVersion: \"2.60\"\n"},
+     "Brelko M220",
+     "2.60"},
     {"a colon ends the value", {"*VXPrinterName: \"Brelko:M220\"\n"}, "Brelko", ""},
-    {"text after the closing quote is ignored", {"*FileVersion: \"2.60\" \"3.00\" x\n"}, "", "2.60"},
+    {"text after the closing quote is ignored",
+     {"*FileVersion: \"2.60\" \"3.00\" x\n"},
+     "",
+     "2.60"},
     {"no closing quote before the end of line", {"*VXPrinterName: \"Brelko M220\n"}, "", ""},
     {"no closing quote before the end of the text", {"*FileVersion: \"2.60"}, "", ""},
     {"a missing closing quote keeps the earlier value",
-     {"*VXPrinterName: \"Brelko M210\"\n", "*VXPrinterName: \"Brelko M220\n"}, "Brelko M210", ""},
+     {"*VXPrinterName: \"Brelko M210\"\n", "*VXPrinterName: \"Brelko M220\n"},
+     "Brelko M210",
+     ""},
     {"no quote at all", {"*VXPrinterName: Brelko M220\n", "*FileVersion: 2.60\n"}, "", ""},
     {"an indented key does not match", {" *VXPrinterName: \"Brelko M220\"\n"}, "", ""},
     {"a key in another letter case does not match",
-     {"*vxprintername: \"Brelko M220\"\n", "*FILEVERSION: \"2.60\"\n"}, "", ""},
+     {"*vxprintername: \"Brelko M220\"\n", "*FILEVERSION: \"2.60\"\n"},
+     "",
+     ""},
     {"a key without its colon does not match", {"*VXPrinterName \"Brelko M220\"\n"}, "", ""},
     {"an empty value empties the field",
-     {"*VXPrinterName: \"Brelko M220\"\n", "*VXPrinterName: \"\"\n"}, "", ""},
+     {"*VXPrinterName: \"Brelko M220\"\n", "*VXPrinterName: \"\"\n"},
+     "",
+     ""},
     {"-1 is discarded", {"*FileVersion: \"2.60\"\n", "*FileVersion: \"-1\"\n"}, "", "2.60"},
     {"-1 followed by text is discarded", {"*FileVersion: \"-1abc\"\n"}, "", ""},
     {"-1 after blanks is discarded", {"*FileVersion: \"  -1\"\n"}, "", ""},
     {"0 is kept", {"*FileVersion: \"0\"\n"}, "", "0"},
     {"1.00 is kept", {"*FileVersion: \"1.00\"\n"}, "", "1.00"},
     {"-10 is kept", {"*FileVersion: \"-10\"\n"}, "", "-10"},
-    {"a number too large for an int does not wrap to -1", {"*FileVersion: \"4294967295\"\n"}, "",
+    {"a number too large for an int does not wrap to -1",
+     {"*FileVersion: \"4294967295\"\n"},
+     "",
      "4294967295"},
     {"the same key twice: the later value wins",
-     {"*VXPrinterName: \"Brelko M210\"\n", "*VXPrinterName: \"Brelko M250C\"\n"}, "Brelko M250C", ""},
+     {"*VXPrinterName: \"Brelko M210\"\n", "*VXPrinterName: \"Brelko M250C\"\n"},
+     "Brelko M250C",
+     ""},
     {"a shorter later value leaves nothing of the earlier one",
-     {"*VXPrinterName: \"Brelko M240C/M248C\"\n", "*VXPrinterName: \"B\"\n"}, "B", ""},
-    {"a slash is part of the value", {"*VXPrinterName: \"Brelko M240C/M248C\"\n"},
-     "Brelko M240C/M248C", ""},
-    {"bytes outside ASCII are copied as they are", {"*VXPrinterName: \"\xff\xfe\x01\"\n"},
-     "\xff\xfe\x01", ""},
-    {"a carriage return after the closing quote is harmless", {"*FileVersion: \"2.60\"\r\n"}, "",
+     {"*VXPrinterName: \"Brelko M240C/M248C\"\n", "*VXPrinterName: \"B\"\n"},
+     "B",
+     ""},
+    {"a slash is part of the value",
+     {"*VXPrinterName: \"Brelko M240C/M248C\"\n"},
+     "Brelko M240C/M248C",
+     ""},
+    {"bytes outside ASCII are copied as they are",
+     {"*VXPrinterName: \"\xff\xfe\x01\"\n"},
+     "\xff\xfe\x01",
+     ""},
+    {"a carriage return after the closing quote is harmless",
+     {"*FileVersion: \"2.60\"\r\n"},
+     "",
      "2.60"},
-    {"other keys are ignored", {"*ModelName: \"Brelko M220\"\n", "*PCFileName: \"2.60\"\n"}, "", ""},
+    {"other keys are ignored",
+     {"*ModelName: \"Brelko M220\"\n", "*PCFileName: \"2.60\"\n"},
+     "",
+     ""},
 };
 
 TEST(GetStatusuiValue, ScansLinesAsDocumented)
@@ -229,9 +255,9 @@ struct FakeCups {
         const char* ppd;  // null: the destination has no PPD
     };
     std::vector<Dest> dests;
-    int list_at_call = 1;       // the cupsGetDests call that first returns the list
-    int unopenable_dest = -1;   // index of the destination whose PPD copy cannot be opened
-    int failing_alloc = -1;     // the record allocation (from 1) that fails
+    int list_at_call = 1;      // the cupsGetDests call that first returns the list
+    int unopenable_dest = -1;  // index of the destination whose PPD copy cannot be opened
+    int failing_alloc = -1;    // the record allocation (from 1) that fails
 
     int dests_calls = 0;
     int pauses = 0;

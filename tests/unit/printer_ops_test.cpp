@@ -136,7 +136,10 @@ TEST_F(PrinterOps, WritingTheTimer)
 
     const auto requests = peer_.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(kPrinterCommand, "lp1", "\x08\0\0\0" "\x0F\x90\x01\0" "\x04\x80\0\0"s)));
+    EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(kPrinterCommand, "lp1",
+                                                 "\x08\0\0\0"
+                                                 "\x0F\x90\x01\0"
+                                                 "\x04\x80\0\0"s)));
     EXPECT_EQ(Hex(requests[0].substr(8, 4)), Hex(Le32(34)));
     EXPECT_EQ(Hex(requests[1]), Hex(WriteFrame("lp1", 8)));
 }

@@ -10,7 +10,6 @@
 #include "model.h"
 #include "options.h"
 
-
 namespace {
 
 bool Parse(const std::vector<std::string>& args, Options* options, std::string* error = nullptr)
@@ -109,7 +108,7 @@ TEST(Json, StringsEscapeControlsAndReplaceBytesThatAreNotUtf8)
     EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
     EXPECT_EQ(JsonString("Brelko \xE6\x97\xA5"), "\"Brelko \xE6\x97\xA5\"");
     EXPECT_EQ(JsonString("q\xFF\xC3"), "\"q\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\ufffd\\ufffd\"");          // overlong
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\ufffd\\ufffd\"");             // overlong
     EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // surrogate
 }
 

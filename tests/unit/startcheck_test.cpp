@@ -28,17 +28,13 @@ TEST_P(MinFirmVersion, MatchesWholeNamesOnly)
         EXPECT_EQ(got, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, MinFirmVersion,
-                         testing::Values(FirmCase{"Brelko M210", "01.00"},
-                                         FirmCase{"Brelko M220", "01.01"},
-                                         FirmCase{"Brelko M240C/M248C", "01.03"},
-                                         FirmCase{"Brelko M250C", "01.00"},
-                                         FirmCase{"brelko m220", nullptr},
-                                         FirmCase{"Brelko M220 ", nullptr},
-                                         FirmCase{"Brelko M22", nullptr},
-                                         FirmCase{"Brelko M240C", nullptr},
-                                         FirmCase{"", nullptr},
-                                         FirmCase{nullptr, nullptr}));
+INSTANTIATE_TEST_SUITE_P(
+    Models, MinFirmVersion,
+    testing::Values(FirmCase{"Brelko M210", "01.00"}, FirmCase{"Brelko M220", "01.01"},
+                    FirmCase{"Brelko M240C/M248C", "01.03"}, FirmCase{"Brelko M250C", "01.00"},
+                    FirmCase{"brelko m220", nullptr}, FirmCase{"Brelko M220 ", nullptr},
+                    FirmCase{"Brelko M22", nullptr}, FirmCase{"Brelko M240C", nullptr},
+                    FirmCase{"", nullptr}, FirmCase{nullptr, nullptr}));
 
 TEST(ModelTable, RowsEndWithANullRow)
 {

@@ -89,9 +89,15 @@ TEST_F(Exchange, FirmwareQueryFrameIsByteExact)
 {
     EXPECT_EQ(Ask(Response(0, "\x01\x05")), 2);
     ASSERT_TRUE(peer_.WaitForRequests(1, 5s));
-    const std::string expected =
-        "zel0" "\x13\0\0\0" "\x1E\0\0\0" "\x03\0\0\0" "lp1" "\x0B\0\0\0" "en_GB.UTF-8"
-        "\x04\0\0\0" "\x18\xA0\x01\0"s;
+    const std::string expected = "zel0"
+                                 "\x13\0\0\0"
+                                 "\x1E\0\0\0"
+                                 "\x03\0\0\0"
+                                 "lp1"
+                                 "\x0B\0\0\0"
+                                 "en_GB.UTF-8"
+                                 "\x04\0\0\0"
+                                 "\x18\xA0\x01\0"s;
     ASSERT_EQ(expected.size(), 42u);
     EXPECT_EQ(Hex(peer_.Requests()[0]), Hex(expected));
     EXPECT_EQ(vxsktGetReqCommand(vxskt_.get()), 19);
@@ -123,7 +129,8 @@ TEST_F(Exchange, CommandOneSendsFourZeroBytesAndDropsStaged)
     ASSERT_TRUE(peer_.WaitForRequests(2, 5s));
     const auto requests = peer_.Requests();
     EXPECT_EQ(Hex(requests[0]), Hex(RequestFrame(1, "lp1", std::string(4, '\0'))));
-    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", ""))) << "staged bytes leaked into the next request";
+    EXPECT_EQ(Hex(requests[1]), Hex(RequestFrame(kPrinterCommand, "lp1", "")))
+        << "staged bytes leaked into the next request";
 }
 
 TEST_F(Exchange, ConsecutiveQueriesSendOnlyTheirOwnData)
@@ -244,13 +251,13 @@ TEST_F(Exchange, AnItemThatDoesNotFitFailsAndLeavesEverythingAsItWas)
 {
     struct Case {
         int payload, cursor, type, size;  // size: for VXSKT_RES_BLOCK
-    } const cases[] = {
-        {1, 0, VXSKT_RES_SHORT, 0}, {4, 3, VXSKT_RES_SHORT, 0}, {3, 0, VXSKT_RES_LONG, 0},
-        {4, 1, VXSKT_RES_LONG, 0},  {4, 0, VXSKT_RES_BLOCK, 5}, {4, 2, VXSKT_RES_BLOCK, 3},
-        {4, 1, VXSKT_RES_WHOLE, 0}};
+    } const cases[] = {{1, 0, VXSKT_RES_SHORT, 0}, {4, 3, VXSKT_RES_SHORT, 0},
+                       {3, 0, VXSKT_RES_LONG, 0},  {4, 1, VXSKT_RES_LONG, 0},
+                       {4, 0, VXSKT_RES_BLOCK, 5}, {4, 2, VXSKT_RES_BLOCK, 3},
+                       {4, 1, VXSKT_RES_WHOLE, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.cursor << " of "
-                                        << c.payload);
+        SCOPED_TRACE(testing::Message()
+                     << "type " << c.type << " at " << c.cursor << " of " << c.payload);
         ASSERT_EQ(Ask(Response(0, std::string(static_cast<size_t>(c.payload), '\x11'))), c.payload);
         ASSERT_TRUE(c.cursor == 0 || vxsktSeekResData(vxskt_.get(), c.cursor) == 0);
         char out[8] = "unread";
@@ -391,7 +398,8 @@ TEST_P(SlowDaemons, FailWithinTheReceiveBound)
 
 const SlowDaemon kSlowDaemons[] = {
     {"never_answers", {"", TcpPeer::After::kHang}},
-    {"header_a_byte_every_700_ms", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 0ms, 700ms}},
+    {"header_a_byte_every_700_ms",
+     {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 0ms, 700ms}},
     {"answers_after_8_s", {Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 8000ms}},
 };
 

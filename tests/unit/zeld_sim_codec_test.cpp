@@ -25,19 +25,50 @@ TEST(ZeldSimCodec, HostileReplyFaultsSendTheirBytes)
     const zsim::Reply timer{zsim::kOk, zsim::kStatusReady, std::string("\x04\x00\x00\x00", 4)};
     const zsim::Reply refused{5, zsim::kStatusReady, ""};
     // Fields: magic, response_code, status_code, total_length, payload.
-    const std::string answer = "7a656c72" "0000" "0000" "04000000" "04000000";
+    const std::string answer = "7a656c72"
+                               "0000"
+                               "0000"
+                               "04000000"
+                               "04000000";
     struct Case {
         const char* rule;
         zsim::Reply reply;
         std::string hex;
     };
     const Case cases[] = {
-        {"* * bytes 04", timer, "7a656c72" "0000" "0000" "01000000" "04"},
-        {"* * bytes 0102", timer, "7a656c72" "0000" "0000" "02000000" "0102"},
-        {"* * bytes -", timer, "7a656c72" "0000" "0000" "00000000"},
-        {"* * bytes ff", refused, "7a656c72" "0500" "0000" "01000000" "ff"},
+        {"* * bytes 04", timer,
+         "7a656c72"
+         "0000"
+         "0000"
+         "01000000"
+         "04"},
+        {"* * bytes 0102", timer,
+         "7a656c72"
+         "0000"
+         "0000"
+         "02000000"
+         "0102"},
+        {"* * bytes -", timer,
+         "7a656c72"
+         "0000"
+         "0000"
+         "00000000"},
+        {"* * bytes ff", refused,
+         "7a656c72"
+         "0500"
+         "0000"
+         "01000000"
+         "ff"},
         {"* * stray 05800000", refused,
-         "7a656c72" "0500" "0000" "00000000" "7a656c72" "0000" "0000" "04000000" "05800000"},
+         "7a656c72"
+         "0500"
+         "0000"
+         "00000000"
+         "7a656c72"
+         "0000"
+         "0000"
+         "04000000"
+         "05800000"},
         {"* * repeat", timer, answer + answer},
         {"* * store-xor 1", timer, answer},
     };
@@ -73,8 +104,9 @@ TEST(ZeldSimCodec, RangesNameManyPrintersAndRules)
     for (const auto& p : s.printers)
         names.push_back(p.name);
     ASSERT_EQ(names.size(), 64u + 1 + 4);
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 62, names.end()),
-              (std::vector<std::string>{"lp63", "lp64", "odd{x}na{me", "a1b8", "a1b9", "a2b8", "a2b9"}));
+    EXPECT_EQ(
+        std::vector<std::string>(names.begin() + 62, names.end()),
+        (std::vector<std::string>{"lp63", "lp64", "odd{x}na{me", "a1b8", "a1b9", "a2b8", "a2b9"}));
     EXPECT_EQ(s.printers[0].name, "lp01");
     EXPECT_EQ(s.printers[63].delay_ms, 20);
     EXPECT_EQ(s.printers[64].delay_ms, 0);
@@ -82,10 +114,12 @@ TEST(ZeldSimCodec, RangesNameManyPrintersAndRules)
     EXPECT_EQ(s.faults[7].printer, "lp64");
     EXPECT_EQ(s.faults[7].remaining, 1) << "each printer's rule counts on its own";
 
-    const std::string too_long = "fault lp1 * bytes " + std::string(2 * (zsim::kMaxFaultBytes + 1), 'a');
-    for (const std::string line : {"printer lp{9..1} 1.0 4", "printer lp{1..100}x{1..100} 1.0 4",
-                                   "printer lp1 1.0 4 delay", "printer lp1 1.0 4 delay -1", "fault lp1 * bytes 123",
-                                   "fault lp1 * bytes 0g", "fault lp1 * stray", "fault lp1 * store 65536"}) {
+    const std::string too_long =
+        "fault lp1 * bytes " + std::string(2 * (zsim::kMaxFaultBytes + 1), 'a');
+    for (const std::string line :
+         {"printer lp{9..1} 1.0 4", "printer lp{1..100}x{1..100} 1.0 4", "printer lp1 1.0 4 delay",
+          "printer lp1 1.0 4 delay -1", "fault lp1 * bytes 123", "fault lp1 * bytes 0g",
+          "fault lp1 * stray", "fault lp1 * store 65536"}) {
         EXPECT_FALSE(zsim::ParseConfig(line, s, error)) << line;
     }
     EXPECT_FALSE(zsim::ParseConfig(too_long, s, error));

@@ -65,7 +65,8 @@ TEST_F(Japanese, WindowsAreBuiltInJapaneseWhileColumnTitlesStayEnglish)
     EXPECT_TRUE(InJapanese(Label(m, main, "label161"),
                            "Select a printer, and then click [Auto Shutdown Settings]."));
     EXPECT_TRUE(InJapanese(Label(m, main, "label162"), "Printer List:"));
-    EXPECT_TRUE(InJapanese(ButtonLabel(m, main, "ShutdownMainDlg_Set_button"), "Auto Shutdown Settings..."));
+    EXPECT_TRUE(InJapanese(ButtonLabel(m, main, "ShutdownMainDlg_Set_button"),
+                           "Auto Shutdown Settings..."));
     EXPECT_TRUE(InJapanese(ButtonLabel(m, main, "ShutdownMainDlg_Exit_button"), "Exit"));
     GtkTreeView* list = GTK_TREE_VIEW(m.Widget(main, "ShutdownMainDlg_treeview"));
     EXPECT_STREQ(gtk_tree_view_column_get_title(gtk_tree_view_get_column(list, 0)), "Printer Name");
@@ -84,8 +85,9 @@ TEST_F(Japanese, WindowsAreBuiltInJapaneseWhileColumnTitlesStayEnglish)
     EXPECT_TRUE(InJapanese(ButtonLabel(m, message, "MsgDlg_OK_button"), "OK"));
     EXPECT_TRUE(InJapanese(ButtonLabel(m, message, "MsgDlg_Cancel_button"), "Cancel "));
     for (const MsgTable* row = msg_table; row->type != -1; ++row) {
-        ASSERT_TRUE(ShowAndAct(message, [&] { ShowMsgDlg(m.wnd(), row->type); },
-                               [&] { Click(message, "MsgDlg_OK_button"); }));
+        ASSERT_TRUE(ShowAndAct(
+            message, [&] { ShowMsgDlg(m.wnd(), row->type); },
+            [&] { Click(message, "MsgDlg_OK_button"); }));
         EXPECT_TRUE(InJapanese(gtk_window_get_title(GTK_WINDOW(message)), "Warning"));
         EXPECT_TRUE(InJapanese(Label(m, message, "MsgDlg_label"), row->message));
     }

@@ -97,9 +97,9 @@ TEST(ModalLoops, NestedShowAndHideEndOneLevelEach)
     EXPECT_EQ(gtk_main_level(), 0u);
     EXPECT_FALSE(settings.visible());
     EXPECT_TRUE(main_window.visible());
-    EXPECT_EQ(steps.seen, (std::vector<std::string>{"settings loop, level 1",
-                                                    "warning loop, level 2",
-                                                    "back in settings loop, level 1"}));
+    EXPECT_EQ(steps.seen,
+              (std::vector<std::string>{"settings loop, level 1", "warning loop, level 2",
+                                        "back in settings loop, level 1"}));
     EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(settings.record->dialog.window)),
               GTK_WINDOW(main_window.record->dialog.window));
     EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(warning.record->dialog.window)),

@@ -65,15 +65,25 @@ const char* Text(GtkWidget* label)
 TEST(Windows, EveryWidgetOfBothDialogsIsRegisteredOnItsTopLevel)
 {
     DialogModel m({});
-    const std::vector<const char*> message{"Msg_dialog",   "vbox47",       "frame55",
-                                           "MsgDlg_label", "hbuttonbox10", "hbuttonbox11",
-                                           "MsgDlg_OK_button", "MsgDlg_Cancel_button"};
-    const std::vector<const char*> settings{
-        "ShutdownS_dialog", "vbox45",      "frame54",      "vbox46",
-        "ShutdownSDlg_checkbutton", "hbox64", "label163", "ShutdownSDlg_Time_combo",
-        "ShutdownSDlg_Time_combo_entry", "label165", "hbuttonbox8", "hbuttonbox9",
-        "ShutdownSDlg_OK_button", "ShutdownSDlg_Cancel_button"};
-    for (const auto& [window, names] : {std::pair{m.message(), message}, std::pair{m.settings(), settings}}) {
+    const std::vector<const char*> message{
+        "Msg_dialog",   "vbox47",       "frame55",          "MsgDlg_label",
+        "hbuttonbox10", "hbuttonbox11", "MsgDlg_OK_button", "MsgDlg_Cancel_button"};
+    const std::vector<const char*> settings{"ShutdownS_dialog",
+                                            "vbox45",
+                                            "frame54",
+                                            "vbox46",
+                                            "ShutdownSDlg_checkbutton",
+                                            "hbox64",
+                                            "label163",
+                                            "ShutdownSDlg_Time_combo",
+                                            "ShutdownSDlg_Time_combo_entry",
+                                            "label165",
+                                            "hbuttonbox8",
+                                            "hbuttonbox9",
+                                            "ShutdownSDlg_OK_button",
+                                            "ShutdownSDlg_Cancel_button"};
+    for (const auto& [window, names] :
+         {std::pair{m.message(), message}, std::pair{m.settings(), settings}}) {
         EXPECT_FALSE(GTK_WIDGET_VISIBLE(window)) << names[0] << " is built hidden";
         EXPECT_EQ(m.Widget(window, names[0]), window);
         for (const char* name : names) {
@@ -185,7 +195,8 @@ TEST(Warning, WithoutItsWindowTheMessageGoesToStandardError)
     DialogModel m({});
     UIMsgDlg* kept = m.wnd()->msg_dlg;
     m.wnd()->msg_dlg = nullptr;
-    const std::string err = harness::CaptureStderr([&] { ShowMsgDlg(m.wnd(), MSG_FIRMWARE_UNSUPPORTED); });
+    const std::string err =
+        harness::CaptureStderr([&] { ShowMsgDlg(m.wnd(), MSG_FIRMWARE_UNSUPPORTED); });
     EXPECT_NE(err.find("The firmware version of the selected printer is not supported."),
               std::string::npos);
     HideMsgDlg(m.wnd());
@@ -355,8 +366,8 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     ASSERT_TRUE(ShowAndAct(
         m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
         [&] {
-            EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label"))).rfind(
-                          "Could not perform auto shutdown settings.", 0),
+            EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label")))
+                          .rfind("Could not perform auto shutdown settings.", 0),
                       0u);
             Click(m.message(), "MsgDlg_OK_button");
         }));
@@ -374,8 +385,9 @@ TEST_F(Settings, AStrayFrameBeforeARefusedWriteStillWarns)
     ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
     EXPECT_EQ(ReadSettings(m).entry, "4");
     int result = -1;
-    ASSERT_TRUE(ShowAndAct(m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
-                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    ASSERT_TRUE(ShowAndAct(
+        m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
+        [&] { Click(m.message(), "MsgDlg_OK_button"); }));
     EXPECT_EQ(result, 0) << "closed as if saved";
 }
 
@@ -392,12 +404,12 @@ TEST_F(Settings, ShownDialogClosesOnCancelAndOnTheCloseRequest)
 {
     DialogModel m({{"lp1"}});
     GtkWidget* win = m.settings();
-    ASSERT_TRUE(ShowAndAct(win, [&] { ShowASSetDlg(m.wnd()); },
-                           [&] { Click(win, "ShutdownSDlg_Cancel_button"); }));
+    ASSERT_TRUE(ShowAndAct(
+        win, [&] { ShowASSetDlg(m.wnd()); }, [&] { Click(win, "ShutdownSDlg_Cancel_button"); }));
     EXPECT_FALSE(GTK_WIDGET_VISIBLE(win));
-    ASSERT_TRUE(ShowAndAct(win, [&] { ShowASSetDlg(m.wnd()); }, [&] {
-        EXPECT_TRUE(on_ShutdownS_dialog_delete_event(win, nullptr, nullptr));
-    }));
+    ASSERT_TRUE(ShowAndAct(
+        win, [&] { ShowASSetDlg(m.wnd()); },
+        [&] { EXPECT_TRUE(on_ShutdownS_dialog_delete_event(win, nullptr, nullptr)); }));
     EXPECT_FALSE(GTK_WIDGET_VISIBLE(win));
     EXPECT_EQ(sim_->CountLog("item=102415"), 0u);
 }
@@ -438,13 +450,15 @@ TEST_P(Drivers, DriverVersionIsComparedAsADecimalNumber)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, Drivers,
-    ::testing::Values(DriverCase{"2.56", true}, DriverCase{"2.560", true}, DriverCase{"2.6", true},
-                      DriverCase{"3.00", true}, DriverCase{"10.00", true}, DriverCase{"2.57b", true},
-                      DriverCase{"02.56", true}, DriverCase{"2.5", false}, DriverCase{"2.55", false},
-                      DriverCase{"2.559", false}, DriverCase{"", false}, DriverCase{"v2.56", false},
-                      DriverCase{" 2.56", false}, DriverCase{".56", false}, DriverCase{"2", false}));
+INSTANTIATE_TEST_SUITE_P(Settings, Drivers,
+                         ::testing::Values(DriverCase{"2.56", true}, DriverCase{"2.560", true},
+                                           DriverCase{"2.6", true}, DriverCase{"3.00", true},
+                                           DriverCase{"10.00", true}, DriverCase{"2.57b", true},
+                                           DriverCase{"02.56", true}, DriverCase{"2.5", false},
+                                           DriverCase{"2.55", false}, DriverCase{"2.559", false},
+                                           DriverCase{"", false}, DriverCase{"v2.56", false},
+                                           DriverCase{" 2.56", false}, DriverCase{".56", false},
+                                           DriverCase{"2", false}));
 
 struct StepFault {
     const char* name;
@@ -476,8 +490,9 @@ TEST_P(FailingStep, ShowsItsWarningAndNoDialog)
     if (f.no_daemon)
         setenv("ZELD_PORT", std::to_string(closed.port()).c_str(), 1);
     DialogModel m({{"lp1"}});
-    ASSERT_TRUE(ShowAndAct(m.message(), [&] { ShowASSetDlg(m.wnd()); },
-                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    ASSERT_TRUE(ShowAndAct(
+        m.message(), [&] { ShowASSetDlg(m.wnd()); },
+        [&] { Click(m.message(), "MsgDlg_OK_button"); }));
     EXPECT_EQ(m.wnd()->msg_dlg->type, f.message);
     EXPECT_EQ(m.wnd()->pVxskt != nullptr, f.connected);
     EXPECT_FALSE(GTK_WIDGET_VISIBLE(m.settings()));
@@ -503,8 +518,9 @@ TEST_F(Settings, RefusedDriverKeepsTheEarlierConnection)
     ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
     VxsktModule* first = m.wnd()->pVxskt;
     m.Select("lp2", "Brelko M220");
-    ASSERT_TRUE(ShowAndAct(m.message(), [&] { PrepareASSetDlg(m.wnd()); },
-                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    ASSERT_TRUE(ShowAndAct(
+        m.message(), [&] { PrepareASSetDlg(m.wnd()); },
+        [&] { Click(m.message(), "MsgDlg_OK_button"); }));
     EXPECT_EQ(m.wnd()->pVxskt, first);
     EXPECT_EQ(sim_->CountLog("open conn="), 1u);
 }
@@ -512,8 +528,9 @@ TEST_F(Settings, RefusedDriverKeepsTheEarlierConnection)
 TEST_F(Settings, ModelWithoutAMinimumFirmwareGetsTheFirmwareWarning)
 {
     DialogModel m(std::vector<Queue>{{"lp1", "Brelko M999"}});
-    ASSERT_TRUE(ShowAndAct(m.message(), [&] { ShowASSetDlg(m.wnd()); },
-                           [&] { Click(m.message(), "MsgDlg_OK_button"); }));
+    ASSERT_TRUE(ShowAndAct(
+        m.message(), [&] { ShowASSetDlg(m.wnd()); },
+        [&] { Click(m.message(), "MsgDlg_OK_button"); }));
     EXPECT_EQ(m.wnd()->msg_dlg->type, MSG_FIRMWARE_UNSUPPORTED);
     EXPECT_EQ(sim_->CountLog("item=106523"), 0u);
 }
@@ -587,16 +604,16 @@ TEST_F(Settings, OpenAndCloseManyTimesKeepsResidentMemoryFlat)
     GtkWidget* win = m.settings();
     long after_tenth = 0;
     for (int round = 1; round <= rounds; ++round) {
-        ASSERT_TRUE(ShowAndAct(win, [&] { ShowASSetDlg(m.wnd()); },
-                               [&] { Click(win, "ShutdownSDlg_Cancel_button"); }))
+        ASSERT_TRUE(ShowAndAct(
+            win, [&] { ShowASSetDlg(m.wnd()); }, [&] { Click(win, "ShutdownSDlg_Cancel_button"); }))
             << "round " << round;
         harness::Pump();
         if (round == 10)
             after_tenth = ResidentKiB();
     }
     const long last = ResidentKiB();
-    std::printf("resident memory: %ld KiB after round 10, %ld KiB after round %d\n", after_tenth, last,
-                rounds);
+    std::printf("resident memory: %ld KiB after round 10, %ld KiB after round %d\n", after_tenth,
+                last, rounds);
     if (rounds >= 200 && MeasuresMemory()) {
         EXPECT_LE(last, after_tenth + after_tenth / 100);
     }

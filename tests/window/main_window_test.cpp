@@ -122,8 +122,7 @@ std::vector<std::string> RowsOf(GtkTreeView* tree)
 }
 
 struct ListedModel {
-    explicit ListedModel(const Printers& printers)
-        : records(printers.size())
+    explicit ListedModel(const Printers& printers) : records(printers.size())
     {
         Gui();
         for (size_t i = 0; i < printers.size(); ++i) {
@@ -153,7 +152,8 @@ struct ListedModel {
     }
     bool SetButtonSensitive() const
     {
-        return gtk_widget_get_sensitive(lookup_widget(wnd.dialog.window, "ShutdownMainDlg_Set_button"));
+        return gtk_widget_get_sensitive(
+            lookup_widget(wnd.dialog.window, "ShutdownMainDlg_Set_button"));
     }
     std::vector<UIPrinterInfo> records;
     UIAutoShutdownWnd wnd{};
@@ -162,18 +162,17 @@ struct ListedModel {
 TEST(PrinterList, ShowsSupportedPrintersInDiscoveryOrder)
 {
     ListedModel m(Printers{{"first", "Brelko M230"},
-                   {"lower", "brelko m220"},
-                   {"unknown", "Other 100"},
-                   {"twin-a", "Brelko M240C/M248C"},
-                   {"longer", "Brelko M210X"},
-                   {"empty", ""},
-                   {"twin-b", "Brelko M240C/M248C"},
-                   {"last", "Brelko M250C"}});
+                           {"lower", "brelko m220"},
+                           {"unknown", "Other 100"},
+                           {"twin-a", "Brelko M240C/M248C"},
+                           {"longer", "Brelko M210X"},
+                           {"empty", ""},
+                           {"twin-b", "Brelko M240C/M248C"},
+                           {"last", "Brelko M250C"}});
     ASSERT_EQ(SetTreeViewWidget(&m.wnd), 1);
-    EXPECT_EQ(m.Rows(), (std::vector<std::string>{"first|Brelko M230",
-                                                  "twin-a|Brelko M240C/M248C",
-                                                  "twin-b|Brelko M240C/M248C",
-                                                  "last|Brelko M250C"}));
+    EXPECT_EQ(m.Rows(),
+              (std::vector<std::string>{"first|Brelko M230", "twin-a|Brelko M240C/M248C",
+                                        "twin-b|Brelko M240C/M248C", "last|Brelko M250C"}));
     std::vector<std::string> titles;
     for (int i = 0; GtkTreeViewColumn* column = gtk_tree_view_get_column(m.tree(), i); ++i)
         titles.push_back(gtk_tree_view_column_get_title(column));
@@ -189,7 +188,8 @@ TEST(PrinterList, NoSupportedPrinterGivesAnEmptyList)
 
 TEST(PrinterList, ClickingAColumnTitleSortsByIt)
 {
-    ListedModel m(Printers{{"c-queue", "Brelko M210"}, {"a-queue", "Brelko M250C"}, {"b-queue", "Brelko M220"}});
+    ListedModel m(Printers{
+        {"c-queue", "Brelko M210"}, {"a-queue", "Brelko M250C"}, {"b-queue", "Brelko M220"}});
     ASSERT_EQ(SetTreeViewWidget(&m.wnd), 1);
     GtkTreeViewColumn* printer = gtk_tree_view_get_column(m.tree(), 0);
     GtkTreeViewColumn* product = gtk_tree_view_get_column(m.tree(), 1);
@@ -336,7 +336,7 @@ struct StartedModel {
 };
 
 const std::vector<std::pair<std::string, std::string>> kQueues = {
-    {"Alpha", "Brelko M210"}, {"Beta", "brelko m220"},   {"Delta", "Other Laser 9"},
+    {"Alpha", "Brelko M210"}, {"Beta", "brelko m220"},    {"Delta", "Other Laser 9"},
     {"Gamma", "Brelko M230"}, {"Gamma-2", "Brelko M230"},
 };
 
@@ -357,7 +357,8 @@ TEST(WaysOut, ExitButtonReleasesMembersAndEndsTheOuterLoop)
     ASSERT_NE(m.wnd, nullptr);
     ASSERT_EQ(m.wnd->printers_num, 5);
     EXPECT_TRUE(m.RunOuterLoop([](StartedModel* s) {
-        gtk_button_clicked(GTK_BUTTON(lookup_widget(s->wnd->dialog.window, "ShutdownMainDlg_Exit_button")));
+        gtk_button_clicked(
+            GTK_BUTTON(lookup_widget(s->wnd->dialog.window, "ShutdownMainDlg_Exit_button")));
     }));
     m.ExpectMembersReleased();
 }

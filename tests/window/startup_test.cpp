@@ -40,7 +40,8 @@ GtkWidget* WatchedWindow()
 {
     GtkWidget* window = create_ShutdownMain_Dialog();
     g_window_made = true;
-    g_object_weak_ref(G_OBJECT(window), [](gpointer, GObject*) { g_window_finalised = true; }, nullptr);
+    g_object_weak_ref(
+        G_OBJECT(window), [](gpointer, GObject*) { g_window_finalised = true; }, nullptr);
     return window;
 }
 
@@ -82,16 +83,21 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, StartupFailure,
     testing::Values(
         FailureCase{"RecordAllocation",
-                    [](StartupSteps& s) { s.create_dialog = [](int, UIDialog*) -> UIDialog* { return nullptr; }; },
+                    [](StartupSteps& s) {
+                        s.create_dialog = [](int, UIDialog*) -> UIDialog* { return nullptr; };
+                    },
                     "quellon: cannot allocate the window model\n"},
         FailureCase{"Discovery",
                     [](StartupSteps& s) {
-                        s.get_printers_info = [](UIAutoShutdownWnd* wnd) { return TwoPrinters(wnd) - 1; };
+                        s.get_printers_info = [](UIAutoShutdownWnd* wnd) {
+                            return TwoPrinters(wnd) - 1;
+                        };
                     },
                     ""},
-        FailureCase{"MainWindow",
-                    [](StartupSteps& s) { s.create_main_window = []() -> GtkWidget* { return nullptr; }; },
-                    "quellon: cannot create the main window\n"},
+        FailureCase{
+            "MainWindow",
+            [](StartupSteps& s) { s.create_main_window = []() -> GtkWidget* { return nullptr; }; },
+            "quellon: cannot create the main window\n"},
         FailureCase{"PrinterList",
                     [](StartupSteps& s) { s.set_tree_view = [](UIAutoShutdownWnd*) { return 0; }; },
                     "quellon: cannot create the printer list\n"}),
@@ -108,7 +114,8 @@ TEST(Startup, BuildsTheMainWindowHiddenWithTheSettingsButtonInsensitive)
     EXPECT_EQ(wnd->dialog.size, static_cast<int>(sizeof(UIAutoShutdownWnd)));
     ASSERT_NE(wnd->dialog.window, nullptr);
     EXPECT_FALSE(gtk_widget_get_visible(wnd->dialog.window));
-    EXPECT_FALSE(gtk_widget_get_sensitive(getWidget(wnd->dialog.window, "ShutdownMainDlg_Set_button")));
+    EXPECT_FALSE(
+        gtk_widget_get_sensitive(getWidget(wnd->dialog.window, "ShutdownMainDlg_Set_button")));
     EXPECT_EQ(wnd->printers_num, 0);
     EXPECT_EQ(wnd->pVxskt, nullptr);
     EXPECT_EQ(wnd->tocode, nullptr);

@@ -44,15 +44,20 @@ TEST_P(Counter, ResultsFollowTheOpenSections)
     SigEnable();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, Counter,
-    testing::Values(
-        CounterCase{"TwoSectionsNested", {Disable, Disable, Enable, Enable}, {TRUE, FALSE, FALSE, FALSE}},
-        CounterCase{"UnmatchedEnableStaysAtZero", {Enable, Disable, Enable}, {TRUE, TRUE, FALSE}},
-        CounterCase{"SectionsOneAfterAnother", {Disable, Enable, Disable, Enable}, {TRUE, FALSE, TRUE, FALSE}},
-        CounterCase{"ExtraEnablesAfterSection", {Disable, Enable, Enable, Enable},
-                    {TRUE, FALSE, TRUE, TRUE}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sequences, Counter,
+                         testing::Values(CounterCase{"TwoSectionsNested",
+                                                     {Disable, Disable, Enable, Enable},
+                                                     {TRUE, FALSE, FALSE, FALSE}},
+                                         CounterCase{"UnmatchedEnableStaysAtZero",
+                                                     {Enable, Disable, Enable},
+                                                     {TRUE, TRUE, FALSE}},
+                                         CounterCase{"SectionsOneAfterAnother",
+                                                     {Disable, Enable, Disable, Enable},
+                                                     {TRUE, FALSE, TRUE, FALSE}},
+                                         CounterCase{"ExtraEnablesAfterSection",
+                                                     {Disable, Enable, Enable, Enable},
+                                                     {TRUE, FALSE, TRUE, TRUE}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A handler fired by the program's own change skips its work and leaves
 // the counter as it found it.
