@@ -172,6 +172,16 @@ static GtkWidget* new_plain_frame(GtkWidget* box, guint border)
     return frame;
 }
 
+// The left-aligned line of text that a message or a wait fills in.
+static GtkWidget* new_text_label(GtkWidget* frame)
+{
+    GtkWidget* label = gtk_label_new("");
+    gtk_widget_show(label);
+    gtk_container_add(GTK_CONTAINER(frame), label);
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    return label;
+}
+
 // The warning window: one label and the OK and Cancel buttons. Each message
 // sets the title and the text.
 GtkWidget* create_Msg_dialog(void)
@@ -184,10 +194,7 @@ GtkWidget* create_Msg_dialog(void)
 
     GtkWidget* frame55 = new_plain_frame(vbox47, 15);
 
-    GtkWidget* MsgDlg_label = gtk_label_new("");
-    gtk_widget_show(MsgDlg_label);
-    gtk_container_add(GTK_CONTAINER(frame55), MsgDlg_label);
-    gtk_misc_set_alignment(GTK_MISC(MsgDlg_label), 0, 0.5);
+    GtkWidget* MsgDlg_label = new_text_label(frame55);
 
     GtkWidget* hbuttonbox10 = nullptr;
     GtkWidget* hbuttonbox11 = new_button_row(Msg_dialog, GTK_BUTTONBOX_SPREAD, &hbuttonbox10);
@@ -318,10 +325,7 @@ GtkWidget* create_Wait_dialog(void)
 
     GtkWidget* frame56 = new_plain_frame(vbox48, 15);
 
-    GtkWidget* WaitDlg_label = gtk_label_new("");
-    gtk_widget_show(WaitDlg_label);
-    gtk_container_add(GTK_CONTAINER(frame56), WaitDlg_label);
-    gtk_misc_set_alignment(GTK_MISC(WaitDlg_label), 0, 0.5);
+    GtkWidget* WaitDlg_label = new_text_label(frame56);
 
     GtkWidget* hbuttonbox12 = nullptr;
     GtkWidget* hbuttonbox13 = new_button_row(Wait_dialog, GTK_BUTTONBOX_SPREAD, &hbuttonbox12);
