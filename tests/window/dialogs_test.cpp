@@ -262,6 +262,22 @@ INSTANTIATE_TEST_SUITE_P(Settings, Fill,
 
 class Settings : public SimFixture {};
 
+// Presses OK and expects the settings warning; OK's result (-1 when no
+// warning came).
+int OkExpectingSettingsWarning(DialogModel& m)
+{
+    int result = -1;
+    EXPECT_TRUE(ShowAndAct(
+        m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
+        [&] {
+            EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label")))
+                          .rfind("Could not perform auto shutdown settings.", 0),
+                      0u);
+            Click(m.message(), "MsgDlg_OK_button");
+        }));
+    return result;
+}
+
 TEST_F(Settings, CheckBoxMovesThePeriodRowOnlyOutsideSuppressedSections)
 {
     DialogModel m({{"lp1"}});
@@ -326,16 +342,7 @@ TEST_F(Settings, OnWithAPeriodOutsideTheListSendsNothingAndStaysOpen)
     for (const char* entry : {"0", "9", "12", "", "65537", "-1"}) {
         SCOPED_TRACE(entry);
         gtk_entry_set_text(GTK_ENTRY(m.Widget(win, "ShutdownSDlg_Time_combo_entry")), entry);
-        int result = -1;
-        ASSERT_TRUE(ShowAndAct(
-            m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
-            [&] {
-                EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label")))
-                              .rfind("Could not perform auto shutdown settings.", 0),
-                          0u);
-                Click(m.message(), "MsgDlg_OK_button");
-            }));
-        EXPECT_EQ(result, 0) << "the dialog closed";
+        EXPECT_EQ(OkExpectingSettingsWarning(m), 0) << "the dialog closed";
     }
     EXPECT_EQ(sim_->CountLog("item=102415"), 0u) << "a timer was written";
 }
@@ -362,16 +369,7 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     DialogModel m({{"lp1"}});
     ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
     sim_->SetFault("lp1 102415 refuse 1");
-    int result = -1;
-    ASSERT_TRUE(ShowAndAct(
-        m.message(), [&] { result = ASSetDlgOK(m.wnd()); },
-        [&] {
-            EXPECT_EQ(std::string(Text(m.Widget(m.message(), "MsgDlg_label")))
-                          .rfind("Could not perform auto shutdown settings.", 0),
-                      0u);
-            Click(m.message(), "MsgDlg_OK_button");
-        }));
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(OkExpectingSettingsWarning(m), 0);
     sim_->ClearFaults();
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1) << "OK works again on the same connection";
 }
