@@ -17,7 +17,7 @@ PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
 # package checks add.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
-               valgrind clang libclang-rt-14-dev man-db groff-base
+               valgrind clang clang-format libclang-rt-14-dev man-db groff-base
                at-spi2-core libatk-adaptor python3-pyatspi dbus)
 
 say() { printf 'quellon: %s\n' "$*"; }
