@@ -139,25 +139,30 @@ private:
         else if (arg == "-V" || arg == "--version")
             options_->version = true;
         else if (Is(arg, "--jobs"))
-            return Jobs(arg);
+            return Ranged("--jobs", arg, kMinJobs, kMaxJobs,
+                          _("--jobs wants a number from 1 to 64, not \"%s\""), &options_->jobs);
         else if (Is(arg, "--timeout"))
             return Timeout(arg);
         else if (Is(arg, "--port"))
-            return Port(arg);
+            return Ranged("--port", arg, 1, 65535,
+                          _("--port wants a number from 1 to 65535, not \"%s\""), &options_->port);
         else
             return Fail(Printf(_("unknown option %s"), arg.c_str()));
         return true;
     }
 
-    bool Jobs(const std::string& arg)
+    // A whole number from `min` to `max` for `name`; `complaint` (with the
+    // value given) when it is not one.
+    bool Ranged(const char* name, const std::string& arg, int64_t min, int64_t max,
+                const char* complaint, int* out)
     {
         std::string value;
-        int64_t jobs = 0;
-        if (!Value("--jobs", arg, &value))
+        int64_t number = 0;
+        if (!Value(name, arg, &value))
             return false;
-        if (!ParseInteger(value, kMinJobs, kMaxJobs, &jobs))
-            return Fail(Printf(_("--jobs wants a number from 1 to 64, not \"%s\""), value.c_str()));
-        options_->jobs = static_cast<int>(jobs);
+        if (!ParseInteger(value, min, max, &number))
+            return Fail(Printf(complaint, value.c_str()));
+        *out = static_cast<int>(number);
         return true;
     }
 
@@ -168,19 +173,6 @@ private:
             return false;
         if (!ParseSeconds(value, &options_->timeout_ms))
             return Fail(Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
-        return true;
-    }
-
-    bool Port(const std::string& arg)
-    {
-        std::string value;
-        int64_t port = 0;
-        if (!Value("--port", arg, &value))
-            return false;
-        if (!ParseInteger(value, 1, 65535, &port))
-            return Fail(
-                Printf(_("--port wants a number from 1 to 65535, not \"%s\""), value.c_str()));
-        options_->port = static_cast<int>(port);
         return true;
     }
 

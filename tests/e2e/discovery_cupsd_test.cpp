@@ -49,6 +49,15 @@ protected:
         return names;
     }
 
+    // The record of `queue` holds the model and driver version its PPD gives.
+    void ExpectRecord(const char* queue, const char* model, const char* version)
+    {
+        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, queue);
+        ASSERT_NE(info, nullptr) << queue;
+        EXPECT_STREQ(info->modelName, model) << queue;
+        EXPECT_STREQ(info->driverVersion, version) << queue;
+    }
+
     harness::PrivateCupsd cupsd_;
     UIAutoShutdownWnd wnd_{};
 
@@ -80,12 +89,8 @@ TEST_F(DiscoveryOnCupsd, ReadsModelAndDriverVersionOfEveryQueueInListOrder)
     ASSERT_EQ(GetPrintersInfo(&wnd_), 0);
     EXPECT_EQ(Names(), SchedulerOrder()) << "records follow the scheduler's list";
     ASSERT_EQ(wnd_.printers_num, static_cast<int>(std::size(queues)));
-    for (const auto& q : queues) {
-        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, q.queue);
-        ASSERT_NE(info, nullptr) << q.queue;
-        EXPECT_STREQ(info->modelName, q.model) << q.queue;
-        EXPECT_STREQ(info->driverVersion, q.version) << q.queue;
-    }
+    for (const auto& q : queues)
+        ExpectRecord(q.queue, q.model, q.version);
     EXPECT_EQ(cupsd_.TmpFileCount(), 0) << "PPD copies left behind";
 }
 
@@ -245,12 +250,8 @@ TEST_F(DiscoveryOnCupsd, TheDemoQueuesCarryTheModelsTheDemoRelies)
         {"Brelko-M230-OldDriver", "Brelko M230", "2.55"},
     };
     EXPECT_EQ(wnd_.printers_num, static_cast<int>(std::size(expected)));
-    for (const auto& e : expected) {
-        const UIPrinterInfo* info = GetUIPrinterInfo(&wnd_, e.queue);
-        ASSERT_NE(info, nullptr) << e.queue;
-        EXPECT_STREQ(info->modelName, e.model) << e.queue;
-        EXPECT_STREQ(info->driverVersion, e.version) << e.queue;
-    }
+    for (const auto& e : expected)
+        ExpectRecord(e.queue, e.model, e.version);
 }
 
 // The demo's tour finds its way down the printer list by the third column of
