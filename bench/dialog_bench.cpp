@@ -19,6 +19,7 @@
 
 #include "assetdlg.h"
 #include "dialog_model.h"
+#include "startcheck.h"
 #include "wire.h"
 #include "zeld_sim.h"
 

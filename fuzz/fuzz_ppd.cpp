@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the PPD scanner: once as one line straight to
-// GetStatusuiValue, once as a whole PPD file read through GetPPDData. The
+// ReadPpdLine, once as a whole PPD file read through ReadPpdFile. The
 // fields it fills must stay terminated within their 256 bytes, and the
 // queue name must stay untouched.
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "ppddata.h"
-#include "ppddata_seam.h"
+#include "discovery.h"
+#include "discovery_seam.h"
 
 namespace {
 
@@ -37,15 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     UIPrinterInfo line_info{};
     strcpy(line_info.printerName, "fuzz");
     const std::string line(reinterpret_cast<const char*>(data), size);
-    GetStatusuiValue(nullptr, &line_info, line.c_str());
+    ReadPpdLine(&line_info, line.c_str());
     CheckRecord(line_info);
 
     UIPrinterInfo file_info{};
     strcpy(file_info.printerName, "fuzz");
     g_data = data;
     g_size = size;
-    g_ppddata_calls.open = OpenInput;
-    if (GetPPDData(nullptr, "fuzz.ppd", &file_info) != 0)
+    g_discovery_calls.open = OpenInput;
+    if (ReadPpdFile("fuzz.ppd", &file_info) != 0)
         abort();
     CheckRecord(file_info);
     return 0;

@@ -16,10 +16,6 @@
 #include "runner.h"
 #include "text_output.h"
 
-// The command line has no window model; the request exchange looks here
-// for the window's connection and finds none.
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
-
 namespace {
 
 enum ExitStatus {
@@ -60,11 +56,7 @@ void TraceFrame(const VxsktModule* vxskt, bool sent, const unsigned char* bytes,
 
 int List(const Options& options)
 {
-    Inventory inventory;
-    if (!LoadInventory(&inventory))
-        return kExitFailed;
-    if (options.all)
-        AddQueuesWithoutRecord(&inventory);
+    const Inventory inventory = LoadInventory();
     if (options.json)
         std::fputs(ListJson(inventory, options.all).c_str(), stdout);
     else
@@ -74,24 +66,21 @@ int List(const Options& options)
 
 // The named queues to work on, each once, in the order given; a named
 // queue that is not listed gets its failure in `results` instead.
-std::vector<Queue> Select(const Options& options, Inventory* inventory,
+std::vector<Queue> Select(const Options& options, const Inventory& inventory,
                           std::vector<PrinterResult>* results)
 {
     std::vector<Queue> selected;
     std::set<std::string> seen;
-    bool others_complete = false;
     for (const std::string& name : options.queues) {
         if (!seen.insert(name).second)
             continue;
-        if (const Queue* queue = FindQueue(inventory->listed, name)) {
+        if (const Queue* queue = FindQueue(inventory.listed, name)) {
             selected.push_back(*queue);
             continue;
         }
-        if (!others_complete)
-            AddQueuesWithoutRecord(inventory);
-        others_complete = true;
-        const Queue* other = FindQueue(inventory->others, name);
-        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", ""}, Outcome::kFailed,
+        const Queue* other = FindQueue(inventory.others, name);
+        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", "", ""},
+                                    Outcome::kFailed,
                                     other ? "unsupported-model" : "unknown-queue"));
     }
     return selected;
@@ -168,24 +157,21 @@ int Conclude(const Options& options, PrinterRunner* runner,
 // Every listed queue: work on a printer starts as soon as its queue is read.
 int AllListed(const Options& options)
 {
+    const Inventory inventory = LoadInventory();
     PrinterRunner runner(Settings(options));
     std::set<std::string> seen;
-    Inventory inventory;
-    const bool read_all = LoadInventory(&inventory, [&](const Queue& queue) {
+    for (const Queue& queue : inventory.listed) {
         if (seen.insert(queue.name).second)
             runner.Add(queue);
-    });
-    const int status = Conclude(options, &runner, {});
-    return read_all ? status : kExitFailed;
+    }
+    return Conclude(options, &runner, {});
 }
 
 int Named(const Options& options)
 {
-    Inventory inventory;
-    if (!LoadInventory(&inventory))
-        return kExitFailed;
+    const Inventory inventory = LoadInventory();
     std::vector<PrinterResult> rejected;
-    const std::vector<Queue> selected = Select(options, &inventory, &rejected);
+    const std::vector<Queue> selected = Select(options, inventory, &rejected);
     // A set that names a queue it cannot use writes to no printer at all.
     if (options.command == Command::kSet && !rejected.empty()) {
         std::vector<PrinterResult> skipped;

@@ -12,7 +12,6 @@ constexpr int kMinJobs = 1;
 constexpr int kMaxJobs = 64;
 // A day: anything longer is a typing slip, not a deadline.
 constexpr int64_t kMaxTimeoutMs = 86400 * 1000LL;
-constexpr unsigned kOnDefaultHours = 4;
 
 // A whole decimal number in [low, high]; no sign, blanks or suffix.
 bool ParseInteger(const std::string& text, int64_t low, int64_t high, int64_t* value)
@@ -242,7 +241,7 @@ unsigned short WantedTimer(const Setting& setting, unsigned short held)
         return static_cast<unsigned short>(held | TIMER_OFF);
     case Setting::kOn:
         return static_cast<unsigned short>(
-            hours >= TIMER_MIN_HOURS && hours <= TIMER_MAX_HOURS ? hours : kOnDefaultHours);
+            hours >= TIMER_MIN_HOURS && hours <= TIMER_MAX_HOURS ? hours : TIMER_DEFAULT_HOURS);
     case Setting::kHours:
         break;
     }

@@ -1,33 +1,19 @@
 #include "queues.h"
 
 #include <algorithm>
-#include <memory>
+#include <cstring>
 #include <strings.h>
 
 #include <cups/cups.h>
 
+#include "discovery.h"
 #include "model.h"
-#include "ppddata.h"
 
 namespace {
 
 // Long enough for a scheduler on a loaded machine, short enough that a
 // script learns of one that is down within a few seconds.
 constexpr int kProbeTimeoutMs = 3000;
-
-struct Discovery {
-    Inventory* inventory;
-    const std::function<void(const Queue&)>& listed;
-};
-
-struct WndDeleter {
-    void operator()(UIAutoShutdownWnd* wnd) const
-    {
-        DestroyPrintersInfo(wnd);
-        delete wnd;
-    }
-};
-using WndPtr = std::unique_ptr<UIAutoShutdownWnd, WndDeleter>;
 
 // The supported model `model` differs from only in letter case, or null.
 const char* CaseVariant(const std::string& model)
@@ -39,33 +25,40 @@ const char* CaseVariant(const std::string& model)
     return nullptr;
 }
 
-Queue FromRecord(const UIPrinterInfo& record)
+// Why a queue whose PPD was read is not listed; empty when it is.
+std::string ModelReason(Queue* queue)
 {
-    Queue queue{record.printerName, record.modelName, record.driverVersion, "", ""};
-    if (IsSupportedModel(record.modelName))
-        return queue;
-    if (queue.model.empty()) {
-        queue.reason = "no-model";
-    } else if (const char* near = CaseVariant(queue.model)) {
-        queue.reason = "model-case";
-        queue.near_model = near;
-    } else {
-        queue.reason = "unsupported-model";
+    if (IsSupportedModel(queue->model.c_str()))
+        return "";
+    if (queue->model.empty())
+        return "no-model";
+    if (const char* near = CaseVariant(queue->model)) {
+        queue->near_model = near;
+        return "model-case";
     }
-    return queue;
+    return "unsupported-model";
 }
 
-void Found(const UIPrinterInfo* record, void* context)
+Queue FromPrinter(const DiscoveredPrinter& printer)
 {
-    auto* discovery = static_cast<Discovery*>(context);
-    const Queue queue = FromRecord(*record);
-    if (!queue.reason.empty()) {
-        discovery->inventory->others.push_back(queue);
-        return;
+    Queue queue{printer.name, printer.model, printer.driver, "", "", ""};
+    switch (printer.state) {
+    case PpdState::kRead:
+        queue.reason = ModelReason(&queue);
+        break;
+    case PpdState::kNoPpd:
+        queue.reason = "no-ppd";
+        break;
+    case PpdState::kFetchFailed:
+        queue.reason = "ppd-failed";
+        queue.detail = printer.error;
+        break;
+    case PpdState::kUnreadable:
+        queue.reason = "ppd-failed";
+        queue.detail = std::strerror(printer.error_number);
+        break;
     }
-    discovery->inventory->listed.push_back(queue);
-    if (discovery->listed)
-        discovery->listed(queue);
+    return queue;
 }
 
 }  // namespace
@@ -88,35 +81,25 @@ bool SchedulerAnswers()
     return answered;
 }
 
-// Queues discovery kept no record of: no PPD file (or beyond the records
-// the window model holds).
-void AddQueuesWithoutRecord(Inventory* inventory)
-{
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests(&dests);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = dests[i].name;
-        if (!FindQueue(inventory->listed, name) && !FindQueue(inventory->others, name))
-            inventory->others.push_back(Queue{name, "", "", "no-ppd", ""});
-    }
-    cupsFreeDests(count, dests);
-}
-
 std::string CupsServerName()
 {
     return cupsServer();
 }
 
-bool LoadInventory(Inventory* inventory, const std::function<void(const Queue&)>& listed)
+Inventory LoadInventory()
 {
-    WndPtr wnd(new UIAutoShutdownWnd{});
-    Discovery discovery{inventory, listed};
-    return DiscoverPrinters(wnd.get(), 1, Found, &discovery) == 0;
+    Inventory inventory;
+    for (const DiscoveredPrinter& printer : DiscoverPrinters(1).printers) {
+        Queue queue = FromPrinter(printer);
+        (queue.reason.empty() ? inventory.listed : inventory.others).push_back(std::move(queue));
+    }
+    return inventory;
 }
 
 const Queue* FindQueue(const std::vector<Queue>& queues, const std::string& name)
 {
-    const auto found = std::find_if(queues.begin(), queues.end(),
-                                    [&](const Queue& queue) { return queue.name == name; });
+    const auto found = std::find_if(queues.begin(), queues.end(), [&](const Queue& queue) {
+        return strcasecmp(queue.name.c_str(), name.c_str()) == 0;
+    });
     return found != queues.end() ? &*found : nullptr;
 }

@@ -2,7 +2,6 @@
 // and the others with the reason they are left out.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,14 +10,15 @@ struct Queue {
     std::string model;   // empty: no model key in its PPD (or no PPD)
     std::string driver;  // empty: no driver version key
     // Why a queue is not listed: empty for a listed one, else a stable code
-    // ("no-ppd", "no-model", "unsupported-model", "model-case").
+    // ("no-ppd", "ppd-failed", "no-model", "unsupported-model", "model-case").
     std::string reason;
     std::string near_model;  // "model-case": the supported name it almost is
+    std::string detail;      // "ppd-failed": why, in libcups's or the system's words
 };
 
 struct Inventory {
-    std::vector<Queue> listed;  // in the window's order
-    std::vector<Queue> others;  // the rest, in CUPS's order
+    std::vector<Queue> listed;  // in the scheduler's order
+    std::vector<Queue> others;  // the rest, likewise
 };
 
 // The scheduler libcups talks to, as its users know it.
@@ -27,13 +27,10 @@ std::string CupsServerName();
 // Whether the CUPS scheduler answers, within a few seconds.
 bool SchedulerAnswers();
 
-// Reads the queues without waiting for a scheduler that has no list yet,
-// handing each listed one to `listed` (when given) as soon as it is read.
-// False when discovery failed; it said why on standard error.
-bool LoadInventory(Inventory* inventory, const std::function<void(const Queue&)>& listed = {});
-// Adds the queues discovery keeps no record of (no PPD file) to `others`:
-// one more question to CUPS, asked only when they matter.
-void AddQueuesWithoutRecord(Inventory* inventory);
+// Every queue of the scheduler, read without waiting for one that has no
+// list yet.
+Inventory LoadInventory();
 
-// The queue named `name` among `queues`, or null.
+// The queue named `name` among `queues`, or null. Queue names are compared
+// as CUPS compares them, ignoring letter case.
 const Queue* FindQueue(const std::vector<Queue>& queues, const std::string& name);

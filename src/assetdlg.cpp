@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "msgdlg.h"
 #include "ppddata.h"
 #include "printerops.h"
+#include "startcheck.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 
@@ -51,15 +53,6 @@ int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 // ------------------------------------------------------------ settings dialog
 
 namespace {
-
-// Bit 15 of the timer: auto shutdown off; the hours stay in the low bits.
-constexpr unsigned short kTimerOff = 0x8000;
-constexpr unsigned short kTimerHours = 0x7FFF;
-// What OK sends when the entry holds nothing at all.
-constexpr long kDefaultHours = 4;
-// The periods the list offers; "on" is never sent with any other.
-constexpr long kMinHours = 1;
-constexpr long kMaxHours = 8;
 
 // An opening's daemon work and what it learnt. Shared with the worker,
 // which outlives the opening when the user gives up.
@@ -177,8 +170,8 @@ void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
     SigDisable();
     GtkWidget* window = SettingsWindow(wnd);
     char cur[32] = {};
-    const bool active = !(use_astimer & kTimerOff);
-    std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & kTimerHours));
+    const bool active = !(use_astimer & TIMER_OFF);
+    std::snprintf(cur, sizeof cur, "%u", static_cast<unsigned>(use_astimer & TIMER_HOURS));
     if (PeriodListCurrent(window)) {
         gtk_entry_set_text(GTK_ENTRY(getWidget(window, "ShutdownSDlg_Time_combo_entry")), cur);
     } else {
@@ -195,7 +188,10 @@ void InitASSetDlgWidgets(UIAutoShutdownWnd* wnd, unsigned short use_astimer)
 
 }  // namespace
 
-const char* const AutoShutdownTimeTbl[9] = {"1", "2", "3", "4", "5", "6", "7", "8", nullptr};
+// The periods the list offers; "on" is never sent with any other.
+const char* const AutoShutdownTimeTbl[] = {"1", "2", "3", "4", "5", "6", "7", "8", nullptr};
+static_assert(std::size(AutoShutdownTimeTbl) == TIMER_MAX_HOURS - TIMER_MIN_HOURS + 2,
+              "one row an hour the timer allows, and the end row");
 
 // Makes the settings dialog record and its hidden window.
 UIASSetDlg* CreateASSetDlg(UIDialog* parent)
@@ -290,16 +286,17 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     const gboolean use_astime = GetToggleButtonActive(window, "ShutdownSDlg_checkbutton");
     const gchar* ptime = GetCurrComboText(window, "ShutdownSDlg_Time_combo_entry");
     // strtol rather than atoi: the same digits, without undefined overflow.
-    const long hours = ptime ? std::strtol(ptime, nullptr, 10) : kDefaultHours;
+    // An entry holding nothing at all sends the usual period.
+    const long hours = ptime ? std::strtol(ptime, nullptr, 10) : TIMER_DEFAULT_HOURS;
     // The entry may still show a period the printer reported outside the
     // list; switching on with it would ask for what the user never chose.
-    if (use_astime && (hours < kMinHours || hours > kMaxHours)) {
+    if (use_astime && (hours < TIMER_MIN_HOURS || hours > TIMER_MAX_HOURS)) {
         ShowMsgDlg(wnd, MSG_SETTING_FAILED);
         return 0;
     }
     unsigned short time = static_cast<unsigned short>(hours & 0xFFFF);
     if (!use_astime)
-        time |= kTimerOff;
+        time |= TIMER_OFF;
     if (!GetUIPrinterInfo(wnd, wnd->selectedPrinterName))
         return 1;
     auto write = std::make_shared<Write>();

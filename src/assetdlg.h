@@ -2,14 +2,15 @@
 #pragma once
 
 #include "daemonwait.h"
-#include "startcheck.h"
+
+struct UIAutoShutdownWnd;
 
 typedef struct UIASSetDlg {
     UIDialog dialog;
     UIWaitDlg wait;  // shown while an opening or OK waits on the daemon
 } UIASSetDlg;
 
-extern const char* const AutoShutdownTimeTbl[9];
+extern const char* const AutoShutdownTimeTbl[];
 
 UIASSetDlg* CreateASSetDlg(UIDialog* parent);
 void ShowASSetDlg(UIAutoShutdownWnd* wnd);

@@ -7,8 +7,6 @@
 #include "support.h"
 #include "widgets.h"
 
-UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
-
 namespace {
 
 enum class InfoRequest { kNone, kHelp, kVersion };

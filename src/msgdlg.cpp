@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "interface.h"
+#include "startcheck.h"
 #include "support.h"
 #include "widgets.h"
 
@@ -29,7 +30,7 @@ UIMsgDlg* MsgDialogOf(UIAutoShutdownWnd* wnd)
 }  // namespace
 
 // The texts are their own catalogue keys, so they stay literal and whole.
-const MsgTable msg_table[6] = {
+const MsgTable msg_table[] = {
     {MSG_SOCKET_ERROR,
      N_("A socket communication error occurred.\n"
         "Start the zeld daemon and try the operation again."),

@@ -1,7 +1,9 @@
 // The warning dialog and its fixed table of five messages.
 #pragma once
 
-#include "startcheck.h"
+#include "dialog_header.h"
+
+struct UIAutoShutdownWnd;
 
 // The five warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning
 // (and ends the message table).
@@ -21,7 +23,7 @@ typedef struct MsgTable {
     int btn_type;
 } MsgTable;
 
-extern const MsgTable msg_table[6];
+extern const MsgTable msg_table[];
 
 typedef struct UIMsgDlg {
     UIDialog dialog;

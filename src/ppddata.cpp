@@ -1,86 +1,19 @@
 #include "ppddata.h"
 
-#include <array>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <new>
 
-#include <cups/ppd.h>
-#include <unistd.h>
+#include <cups/cups.h>
 
 #include "i18n.h"
-#include "ppddata_seam.h"
 
 namespace {
 
 // CUPS may not have its list ready right after the scheduler starts; it is
 // asked this many times, with a pause between two attempts.
 constexpr int kDestsAttempts = 21;
-constexpr unsigned kDestsPauseSeconds = 1;
-
-// One read of a PPD line: at most 255 characters and the terminator. A
-// longer line arrives in pieces, each handled as a line of its own.
-constexpr int kLineSize = 256;
-
-struct PpdKey {
-    const char* text;
-    char (UIPrinterInfo::*field)[PRINTER_TEXT_SIZE];
-};
-
-// Searched in this order; the first key that begins the line decides.
-constexpr std::array<PpdKey, 2> kPpdKeys = {{
-    {"*VXPrinterName:", &UIPrinterInfo::modelName},
-    {"*FileVersion:", &UIPrinterInfo::driverVersion},
-}};
-
-const char* FetchPpd(const char* name)
-{
-    // Deprecated in CUPS 2.4 without a replacement that hands back the
-    // queue's PPD; it is still the way to read a queue's private keys.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return cupsGetPPD(name);
-#pragma GCC diagnostic pop
-}
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-// The local copy of a queue's PPD that cupsGetPPD made: deleted when the
-// guard goes, whatever path discovery takes. The path lives in a libcups
-// buffer that the next cupsGetPPD call overwrites, so a guard must not
-// outlive the iteration that made it.
-class TempPpdFile {
-public:
-    explicit TempPpdFile(const char* path) : path_(path) {}
-    ~TempPpdFile() { unlink(path_); }
-    TempPpdFile(const TempPpdFile&) = delete;
-    TempPpdFile& operator=(const TempPpdFile&) = delete;
-    const char* path() const { return path_; }
-
-private:
-    const char* path_;
-};
-
-// The destination list, released on every return once CUPS delivered it.
-class DestList {
-public:
-    DestList(int count, cups_dest_t* dests) : count_(count), dests_(dests) {}
-    ~DestList() { g_ppddata_calls.free_dests(count_, dests_); }
-    DestList(const DestList&) = delete;
-    DestList& operator=(const DestList&) = delete;
-    int count() const { return count_; }
-    const char* name(int i) const { return dests_[i].name; }
-
-private:
-    int count_;
-    cups_dest_t* dests_;
-};
 
 // One line on standard error: the program's name, then the (translated)
 // message.
@@ -94,29 +27,6 @@ __attribute__((format(printf, 1, 2))) void ReportLine(const char* format, ...)
     fputc('\n', stderr);
 }
 
-// Asks CUPS for its destinations until it has a list or the attempts are
-// used up. Returns the count, 0 when there is no list.
-int GetDestsWithRetry(cups_dest_t** dests, int attempts)
-{
-    for (int attempt = 1;; ++attempt) {
-        *dests = nullptr;
-        const int count = g_ppddata_calls.get_dests(dests);
-        if (count > 0 && *dests)
-            return count;
-        if (*dests)
-            g_ppddata_calls.free_dests(count, *dests);
-        *dests = nullptr;
-        if (attempt >= attempts) {
-            // Only waiting in vain is worth a line: a single look (the
-            // command line's) reports an unreachable scheduler itself.
-            if (attempts > 1)
-                ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
-            return 0;
-        }
-        g_ppddata_calls.sleep(kDestsPauseSeconds);
-    }
-}
-
 // A failed discovery stops start-up before any window appears: this line on
 // standard error is all the user learns about why.
 void ReportUnreadablePpd(const char* queue, int error)
@@ -124,9 +34,10 @@ void ReportUnreadablePpd(const char* queue, int error)
     ReportLine(_("cannot read the PPD file of queue \"%s\": %s"), queue, strerror(error));
 }
 
-void ReportNoMemory()
+int ReportNoMemory()
 {
     ReportLine("%s", _("out of memory while reading the printer list"));
+    return -1;
 }
 
 // A queue that has a PPD but is not listed: one line, so that a printer
@@ -136,67 +47,57 @@ void ReportLeftOut(const char* queue, const char* reason)
     ReportLine(_("queue \"%s\" left out: %s"), queue, reason);
 }
 
-// Whether cupsGetPPD's null means that the queue has no PPD (a raw queue,
-// or one gone meanwhile), rather than that fetching it failed.
-bool HasNoPpd()
-{
-    const ipp_status_t status = cupsLastError();
-    return status == IPP_STATUS_OK || status == IPP_STATUS_ERROR_NOT_FOUND;
-}
-
-void ReportFetchFailure(const char* queue)
+void ReportFetchFailure(const DiscoveredPrinter& printer)
 {
     char reason[PRINTER_TEXT_SIZE];
-    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), cupsLastErrorString());
-    ReportLeftOut(queue, reason);
+    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), printer.error.c_str());
+    ReportLeftOut(printer.name.c_str(), reason);
 }
 
-// Why a destination with a PPD cannot take a slot; null when it can.
-const char* NoRoomReason(const UIAutoShutdownWnd* wnd, const char* name)
+// Says why a destination with a PPD cannot take a slot, if it cannot.
+bool LeftOutForRoom(const UIAutoShutdownWnd* wnd, const DiscoveredPrinter& printer)
 {
+    char reason[PRINTER_TEXT_SIZE];
     if (wnd->printers_num >= PRINTERS_MAX)
-        return _("the list holds at most 64 printers");
+        snprintf(reason, sizeof reason, _("the list holds at most %d printers"), PRINTERS_MAX);
     // Cut short to fit its field, the name would address another queue.
-    if (strlen(name) >= PRINTER_TEXT_SIZE)
-        return _("its name is longer than 255 bytes");
-    return nullptr;
-}
-
-// Reads the value of a matched line into `value`: the text after the first
-// double quote up to the next double quote or colon. False when the line has
-// no quote, ends before the end mark, or the value would not fit.
-bool ExtractValue(const char* line, char (&value)[PRINTER_TEXT_SIZE])
-{
-    const char* quote = strchr(line, '"');
-    if (!quote)
+    else if (printer.name.size() >= PRINTER_TEXT_SIZE)
+        snprintf(reason, sizeof reason, _("its name is longer than %d bytes"),
+                 PRINTER_TEXT_SIZE - 1);
+    else
         return false;
-    size_t length = 0;
-    for (const char* p = quote + 1;; ++p) {
-        if (*p == '\0' || *p == '\n')
-            return false;
-        if (*p == '"' || *p == ':')
-            break;
-        if (length == PRINTER_TEXT_SIZE - 1)
-            return false;
-        value[length++] = *p;
-    }
-    value[length] = '\0';
+    ReportLeftOut(printer.name.c_str(), reason);
     return true;
 }
 
-// A value that reads as the number -1 marks "no value" in these PPDs.
-// strtol rather than atoi: atoi's overflow is undefined, and a huge number
-// must not wrap around to -1.
-bool IsMinusOne(const char* value)
+// Takes one destination into the model. -1 when start-up cannot go on
+// (after its line); 0 otherwise, also for a queue left out.
+int Keep(UIAutoShutdownWnd* wnd, const DiscoveredPrinter& printer)
 {
-    return strtol(value, nullptr, 10) == -1;
+    if (printer.state == PpdState::kNoPpd)
+        return 0;
+    if (printer.state == PpdState::kFetchFailed) {
+        ReportFetchFailure(printer);
+        return 0;
+    }
+    if (LeftOutForRoom(wnd, printer))
+        return 0;
+    if (printer.state == PpdState::kUnreadable) {
+        ReportUnreadablePpd(printer.name.c_str(), printer.error_number);
+        return -1;
+    }
+    UIPrinterInfo* record = CreateUIPrinterInfo(printer.name.c_str());
+    if (!record)
+        return ReportNoMemory();
+    // Both values were read into fields of this size.
+    snprintf(record->modelName, sizeof record->modelName, "%s", printer.model.c_str());
+    snprintf(record->driverVersion, sizeof record->driverVersion, "%s", printer.driver.c_str());
+    if (AddUIPrinterInfo2UIAutoShutdownWnd(wnd, record) != 0)
+        DestroyUIPrinterInfo(record);
+    return 0;
 }
 
 }  // namespace
-
-PpdDataCalls g_ppddata_calls = {
-    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
-};
 
 // Fills the window model with one record per CUPS destination that has a
 // PPD, in the scheduler's order. A queue left out (its PPD could not be
@@ -206,48 +107,21 @@ PpdDataCalls g_ppddata_calls = {
 // read (after its line).
 int GetPrintersInfo(UIAutoShutdownWnd* wnd)
 {
-    return DiscoverPrinters(wnd, kDestsAttempts, nullptr, nullptr);
-}
-
-int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound found, void* context)
-{
     if (!wnd)
         return -1;
-    cups_dest_t* raw_dests = nullptr;
-    const int count = GetDestsWithRetry(&raw_dests, dests_attempts);
-    if (count == 0)
+    PrinterList list;
+    try {
+        list = DiscoverPrinters(kDestsAttempts);
+    } catch (const std::bad_alloc&) {
+        return ReportNoMemory();
+    }
+    if (!list.listed) {
+        ReportLine(_("no printer list from the CUPS scheduler at %s"), cupsServer());
         return 0;
-    const DestList dests(count, raw_dests);
-
-    for (int i = 0; i < dests.count(); ++i) {
-        const char* name = dests.name(i);
-        const char* ppd_path = g_ppddata_calls.get_ppd(name);
-        if (!ppd_path) {
-            if (!HasNoPpd())
-                ReportFetchFailure(name);
-            continue;
-        }
-        const TempPpdFile ppd(ppd_path);
-        if (const char* reason = NoRoomReason(wnd, name)) {
-            ReportLeftOut(name, reason);
-            continue;
-        }
-
-        UIPrinterInfo* record = CreateUIPrinterInfo(name);
-        if (!record) {
-            ReportNoMemory();
+    }
+    for (const DiscoveredPrinter& printer : list.printers) {
+        if (Keep(wnd, printer) != 0)
             return -1;
-        }
-        if (GetPPDData(wnd, ppd.path(), record) != 0) {
-            const int error = errno;
-            DestroyUIPrinterInfo(record);
-            ReportUnreadablePpd(name, error);
-            return -1;
-        }
-        if (AddUIPrinterInfo2UIAutoShutdownWnd(wnd, record) != 0)
-            DestroyUIPrinterInfo(record);
-        else if (found)
-            found(record, context);
     }
     return 0;
 }
@@ -277,66 +151,14 @@ void DestroyPrintersInfo(UIAutoShutdownWnd* wnd)
     }
 }
 
-// A zeroed record named `name`; null when there is no name, it does not fit
-// a record, or memory ran out.
-UIPrinterInfo* CreateUIPrinterInfo(const char* name)
+int GetPPDData(UIAutoShutdownWnd*, const char* ppd_file, UIPrinterInfo* printerInfo)
 {
-    if (!name || strlen(name) >= PRINTER_TEXT_SIZE)
-        return nullptr;
-    auto* record = static_cast<UIPrinterInfo*>(g_ppddata_calls.alloc_record(sizeof(UIPrinterInfo)));
-    if (!record)
-        return nullptr;
-    memset(record, 0, sizeof *record);
-    strcpy(record->printerName, name);
-    return record;
+    return ReadPpdFile(ppd_file, printerInfo);
 }
 
-// Reads the model name and driver version of the PPD file into the record.
-// 0 when the file was read to its end, whether or not it held the keys; -1
-// when an argument is missing or the file could not be opened or read, with
-// errno saying why.
-int GetPPDData(UIAutoShutdownWnd* wnd, const char* ppd_file, UIPrinterInfo* printerInfo)
-{
-    if (!ppd_file || !printerInfo)
-        return -1;
-    FilePtr file(g_ppddata_calls.open(ppd_file, "r"));
-    if (!file)
-        return -1;
-    char line[kLineSize];
-    for (;;) {
-        memset(line, 0, sizeof line);
-        if (!fgets(line, sizeof line, file.get()))
-            break;
-        GetStatusuiValue(wnd, printerInfo, line);
-    }
-    // A read error (say, the path names a folder) is not the end of the
-    // file. Its errno outlives fclose for the caller's message.
-    if (!ferror(file.get()))
-        return 0;
-    const int error = errno;
-    file.reset();
-    errno = error;
-    return -1;
-}
-
-// Takes the value of one PPD line into the record when the line starts with
-// one of the two keys and its value is usable; otherwise the record stays
-// as it was.
 void GetStatusuiValue(UIAutoShutdownWnd*, UIPrinterInfo* printerInfo, const char* buff)
 {
-    if (!printerInfo || !buff)
-        return;
-    for (const PpdKey& key : kPpdKeys) {
-        if (strncmp(buff, key.text, strlen(key.text)) != 0)
-            continue;
-        char value[PRINTER_TEXT_SIZE] = {};
-        if (!ExtractValue(buff, value) || IsMinusOne(value))
-            return;
-        char(&field)[PRINTER_TEXT_SIZE] = printerInfo->*key.field;
-        memset(field, 0, sizeof field);
-        memcpy(field, value, strlen(value));
-        return;
-    }
+    ReadPpdLine(printerInfo, buff);
 }
 
 // Appends the record to the model, which then owns it. 0 when added; -1
@@ -348,9 +170,4 @@ int AddUIPrinterInfo2UIAutoShutdownWnd(UIAutoShutdownWnd* wnd, UIPrinterInfo* pr
         return -1;
     wnd->printersInfo[wnd->printers_num++] = printerInfo;
     return 0;
-}
-
-void DestroyUIPrinterInfo(UIPrinterInfo* printerInfo)
-{
-    free(printerInfo);
 }

@@ -11,6 +11,8 @@
 #include "vxsktmodule.h"
 #include "widgets.h"
 
+UIAutoShutdownWnd* g_autoshutdown_window = nullptr;
+
 StartupSteps g_startup_steps = {
     CreateDialog,
     GetPrintersInfo,

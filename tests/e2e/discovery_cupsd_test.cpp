@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "cupsd.h"
+#include "discovery_seam.h"
 #include "ppddata.h"
-#include "ppddata_seam.h"
 #include "startcheck.h"
 
 namespace {
@@ -34,10 +34,10 @@ std::vector<std::string> SchedulerOrder()
 
 class DiscoveryOnCupsd : public ::testing::Test {
 protected:
-    DiscoveryOnCupsd() : saved_(g_ppddata_calls) { cupsd_.UseInThisProcess(); }
+    DiscoveryOnCupsd() : saved_(g_discovery_calls) { cupsd_.UseInThisProcess(); }
     ~DiscoveryOnCupsd() override
     {
-        g_ppddata_calls = saved_;
+        g_discovery_calls = saved_;
         DestroyPrintersInfo(&wnd_);
     }
 
@@ -62,7 +62,7 @@ protected:
     UIAutoShutdownWnd wnd_{};
 
 private:
-    PpdDataCalls saved_;
+    DiscoveryCalls saved_;
 };
 
 TEST_F(DiscoveryOnCupsd, ReadsModelAndDriverVersionOfEveryQueueInListOrder)
@@ -140,7 +140,7 @@ TEST_F(DiscoveryOnCupsd, AFailedDiscoveryLeavesNoCopiesEither)
     for (const char* queue : {"Q1", "Q2", "Q3", "Q4"})
         ASSERT_TRUE(cupsd_.AddQueue(queue, MakePpd("Brelko M210")));
     g_opens = 0;
-    g_ppddata_calls.open = OpenFailingThird;
+    g_discovery_calls.open = OpenFailingThird;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(GetPrintersInfo(&wnd_), -1);
     const std::string err = ::testing::internal::GetCapturedStderr();
@@ -187,7 +187,7 @@ unsigned CountPause(unsigned seconds)
 TEST_F(DiscoveryOnCupsd, AnEmptySchedulerIsAskedAgainThenGivesNoPrintersAndNamesItself)
 {
     g_pauses = 0;
-    g_ppddata_calls.sleep = CountPause;
+    g_discovery_calls.sleep = CountPause;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(GetPrintersInfo(&wnd_), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),

@@ -12,6 +12,7 @@
 #include "assetdlg.h"
 #include "data_process.h"
 #include "printerops.h"
+#include "startcheck.h"
 #include "vxsktmodule.h"
 #include "zeld_sim.h"
 

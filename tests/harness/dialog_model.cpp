@@ -7,6 +7,7 @@
 #include "interface.h"
 #include "msgdlg.h"
 #include "ppddata.h"
+#include "startcheck.h"
 #include "support.h"
 #include "widgets.h"
 

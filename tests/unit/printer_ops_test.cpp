@@ -15,6 +15,7 @@
 #include "assetdlg.h"
 #include "data_process.h"
 #include "printerops.h"
+#include "startcheck.h"
 #include "tcp_peer.h"
 #include "vxsktmodule.h"
 
@@ -189,7 +190,7 @@ TEST_F(PrinterOps, NoConnection)
     EXPECT_LT(GetFirmVer(&wnd_, version), 0);
     EXPECT_LT(GetAutoShutdownTime(&wnd_, &timer), 0);
     EXPECT_LT(SetAutoShutdownTime(&wnd_, 4), 0);
-    EXPECT_EQ(DataProcess2(), 1);
+    EXPECT_EQ(DataProcess2(nullptr), 1);
 }
 
 TEST_F(PrinterOps, SilentDaemonFailsTheOperation)
@@ -217,7 +218,7 @@ TEST_F(PrinterOps, DescriptorAboveFdSetSize)
     close(fd);
     wnd_.pVxskt->socket_fd = high;
     peer_.Push({Response(0, "\x02\x0A")});
-    EXPECT_EQ(DataProcess2(), 1);
+    EXPECT_EQ(DataProcess2(wnd_.pVxskt), 1);
     char version[FIRM_VER_SIZE] = {};
     EXPECT_EQ(GetFirmVer(&wnd_, version), 0);
     EXPECT_STREQ(version, "02.10");

@@ -10,6 +10,7 @@
 #include "gui.h"
 #include "japanese.h"
 #include "msgdlg.h"
+#include "startcheck.h"
 #include "support.h"
 
 namespace {

@@ -15,6 +15,8 @@
 #include "dialog_model.h"
 #include "gui.h"
 #include "msgdlg.h"
+#include "printerops.h"
+#include "startcheck.h"
 #include "support.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
@@ -161,8 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{1, std::string("Could not acquire the printer information.\n") + kPrinterCheck},
         MessageCase{2, std::string("Could not perform auto shutdown settings.\n") + kPrinterCheck},
         MessageCase{3, "The firmware version of the selected printer is not supported."},
-        MessageCase{4, "The driver version of the selected printer is not supported.\n"
-                       "Use driver version 2.56 or later."}));
+        MessageCase{4, std::string("The driver version of the selected printer is not supported.\n"
+                                   "Use driver version ") +
+                           MinDriverVersion() + " or later."}));
 
 TEST(Warning, UnknownTypeShowsThePreviousMessageAgain)
 {

@@ -13,8 +13,13 @@ enum { FIRM_VER_SIZE = 10 };
 enum { DAEMON_PORT = 59787 };
 
 // The timer: bit 15 set means off; the low bits are the hours, kept while
-// off. A user picks 1 to 8 hours.
-enum { TIMER_OFF = 0x8000, TIMER_HOURS = 0x7FFF, TIMER_MIN_HOURS = 1, TIMER_MAX_HOURS = 8 };
+// off. A user picks 1 to 8 hours; switching on without a usable period
+// takes the default.
+constexpr unsigned short TIMER_OFF = 0x8000;
+constexpr unsigned short TIMER_HOURS = 0x7FFF;
+constexpr int TIMER_MIN_HOURS = 1;
+constexpr int TIMER_MAX_HOURS = 8;
+constexpr int TIMER_DEFAULT_HOURS = 4;
 
 // The locale string every request carries, after LC_ALL, LC_CTYPE and LANG
 // in that order (an empty variable counts as unset): heap "ja_JP.UTF-8" or

@@ -9,7 +9,7 @@
 
 #include <cups/cups.h>
 
-struct PpdDataCalls {
+struct DiscoveryCalls {
     int (*get_dests)(cups_dest_t** dests);
     const char* (*get_ppd)(const char* name);
     void (*free_dests)(int num_dests, cups_dest_t* dests);
@@ -18,4 +18,4 @@ struct PpdDataCalls {
     void* (*alloc_record)(size_t size);  // released with free()
 };
 
-extern PpdDataCalls g_ppddata_calls;
+extern DiscoveryCalls g_discovery_calls;

@@ -1,4 +1,4 @@
-// One request/response exchange with the daemon.
+// One request/response exchange with the daemon, on the connection given.
 #pragma once
 
 #include "vxsktmodule.h"
@@ -6,4 +6,4 @@
 enum { SEND_OK = 0, SEND_FAILED = -1, SEND_REFUSED = -2 };
 
 int SendRequest(VxsktModule* pVxskt, int command);
-int DataProcess2(void);
+int DataProcess2(VxsktModule* pVxskt);

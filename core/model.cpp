@@ -8,7 +8,7 @@
 // auto shutdown setting.
 // One model a row, kept so by hand.
 // clang-format off
-constexpr FirmVer firmVersions[6] = {
+constexpr FirmVer firmVersions[] = {
     {"Brelko M210", "01.00"},
     {"Brelko M220", "01.01"},
     {"Brelko M230", "01.00"},
