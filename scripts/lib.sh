@@ -7,18 +7,22 @@ QUELLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What building the program needs (appstream: the rules that translate the
 # AppStream metadata); debian/control's Build-Depends name the same.
 BUILD_PACKAGES=(g++ make cmake pkg-config gettext appstream libgtk2.0-dev libcups2-dev)
-# What running it needs on top.
+# What running it needs on top. libgail-common holds the toolkit's half of
+# what a screen reader reads; libgtk2.0-0 only recommends it, and nothing
+# here installs recommendations.
 RUN_PACKAGES=("${BUILD_PACKAGES[@]}" cups-daemon cups-client xvfb xauth x11-utils xdotool
-              openbox imagemagick fonts-dejavu-core locales procps)
+              openbox imagemagick fonts-dejavu-core locales procps libgail-common)
 # What building the Debian packages and checking them adds (dpkg-buildpackage
 # wants build-essential, whatever debian/control names).
 PACKAGING_TOOLS=(build-essential debhelper dpkg-dev lintian desktop-file-utils)
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
-# package checks add.
+# package checks add; the last line is the screen reader's side: the bridge,
+# the accessibility bus and the python bindings the accessibility test reads
+# the windows with, on a session bus of its own.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
                valgrind clang clang-format libclang-rt-14-dev man-db groff-base
-               at-spi2-core libatk-adaptor python3-pyatspi dbus)
+               libatk-adaptor at-spi2-core python3 python3-pyatspi dbus dbus-bin)
 
 say() { printf 'quellon: %s\n' "$*"; }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "desktop.h"
@@ -38,6 +40,29 @@ private:
     TempDir dir_;
     Process daemon_;
 };
+
+// What this system lacks for a screen reader to see a GTK+ 2 program, each
+// with the package that brings it. Without them no window could ever show
+// in the tree, and the test would only time out.
+std::string MissingPrerequisites(const SessionBus& bus)
+{
+    const std::string modules = QUELLON_GTK_MODULES;
+    std::string missing;
+    for (const auto& [module, package] :
+         {std::pair{"libgail.so", "libgail-common"}, {"libatk-bridge.so", "libatk-adaptor"}})
+        if (access((modules + "/" + module).c_str(), R_OK) != 0)
+            missing += modules + "/" + module + " (" + package + ")\n";
+    std::string out;
+    if (Run({QUELLON_SYSTEM_PYTHON, "-c", "import pyatspi"}, 30000ms, &out) != 0)
+        missing += "the python AT-SPI bindings (python3-pyatspi): " + out;
+    const int listed =
+        Run({"dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+             "org.freedesktop.DBus.ListActivatableNames"},
+            10000ms, &out, {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+    if (out.find("\"org.a11y.Bus\"") == std::string::npos)
+        missing += "the accessibility bus org.a11y.Bus (at-spi2-core)\n" + (listed ? out : "");
+    return missing;
+}
 
 // One line of atspi_tree.py's report, split at its tabs.
 using Fact = std::vector<std::string>;
@@ -89,7 +114,10 @@ Fact Find(const std::vector<Fact>& tree, const std::string& kind, const std::str
 TEST(Accessibility, EveryFocusableWidgetIsNamedAndTheListAndPeriodAreLabelled)
 {
     SessionBus bus;
-    ASSERT_FALSE(bus.Address().empty()) << "no session bus";
+    ASSERT_FALSE(bus.Address().empty()) << "no session bus (dbus-daemon, of the package dbus)";
+    const std::string missing = MissingPrerequisites(bus);
+    ASSERT_TRUE(missing.empty()) << "a screen reader could not see the program; missing:\n"
+                                 << missing;
     ZeldSim::Options sim;
     sim.printers = {{"lp1", 1, 1, 4}};
     Desktop d({{"lp1"}}, sim);
