@@ -7,12 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <cups/ppd.h>
 #include <unistd.h>
 
 #include "i18n.h"
 #include "ppddata_seam.h"
+#include "ppdfetch.h"
 
 namespace {
 
@@ -51,22 +54,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// The local copy of a queue's PPD that cupsGetPPD made: deleted when the
-// guard goes, whatever path discovery takes. The path lives in a libcups
-// buffer that the next cupsGetPPD call overwrites, so a guard must not
-// outlive the iteration that made it.
-class TempPpdFile {
-public:
-    explicit TempPpdFile(const char* path) : path_(path) {}
-    ~TempPpdFile() { unlink(path_); }
-    TempPpdFile(const TempPpdFile&) = delete;
-    TempPpdFile& operator=(const TempPpdFile&) = delete;
-    const char* path() const { return path_; }
-
-private:
-    const char* path_;
-};
-
 // The destination list, released on every return once CUPS delivered it.
 class DestList {
 public:
@@ -76,6 +63,13 @@ public:
     DestList& operator=(const DestList&) = delete;
     int count() const { return count_; }
     const char* name(int i) const { return dests_[i].name; }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        for (int i = 0; i < count_; ++i)
+            all.push_back(dests_[i].name);
+        return all;
+    }
 
 private:
     int count_;
@@ -136,18 +130,10 @@ void ReportLeftOut(const char* queue, const char* reason)
     ReportLine(_("queue \"%s\" left out: %s"), queue, reason);
 }
 
-// Whether cupsGetPPD's null means that the queue has no PPD (a raw queue,
-// or one gone meanwhile), rather than that fetching it failed.
-bool HasNoPpd()
-{
-    const ipp_status_t status = cupsLastError();
-    return status == IPP_STATUS_OK || status == IPP_STATUS_ERROR_NOT_FOUND;
-}
-
-void ReportFetchFailure(const char* queue)
+void ReportFetchFailure(const char* queue, const std::string& error)
 {
     char reason[PRINTER_TEXT_SIZE];
-    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), cupsLastErrorString());
+    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), error.c_str());
     ReportLeftOut(queue, reason);
 }
 
@@ -195,7 +181,7 @@ bool IsMinusOne(const char* value)
 }  // namespace
 
 PpdDataCalls g_ppddata_calls = {
-    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
+    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc, kMaxPpdConnections,
 };
 
 // Fills the window model with one record per CUPS destination that has a
@@ -218,16 +204,17 @@ int DiscoverPrinters(UIAutoShutdownWnd* wnd, int dests_attempts, PrinterFound fo
     if (count == 0)
         return 0;
     const DestList dests(count, raw_dests);
+    PpdFetcher fetcher(dests.names(), g_ppddata_calls.ppd_connections, g_ppddata_calls.get_ppd);
 
     for (int i = 0; i < dests.count(); ++i) {
         const char* name = dests.name(i);
-        const char* ppd_path = g_ppddata_calls.get_ppd(name);
-        if (!ppd_path) {
-            if (!HasNoPpd())
-                ReportFetchFailure(name);
+        FetchedPpd fetched = fetcher.Take(i);
+        if (fetched.outcome != FetchedPpd::Outcome::kCopy) {
+            if (fetched.outcome == FetchedPpd::Outcome::kFailed)
+                ReportFetchFailure(name, fetched.error);
             continue;
         }
-        const TempPpdFile ppd(ppd_path);
+        const TempPpdFile ppd = std::move(fetched.copy);
         if (const char* reason = NoRoomReason(wnd, name)) {
             ReportLeftOut(name, reason);
             continue;

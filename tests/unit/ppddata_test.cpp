@@ -333,7 +333,8 @@ protected:
     {
         cups_.dir = dir_.path();
         fake = &cups_;
-        g_ppddata_calls = {FakeGetDests, FakeGetPpd, FakeFreeDests, FakeSleep, FakeOpen, FakeAlloc};
+        g_ppddata_calls = {FakeGetDests, FakeGetPpd, FakeFreeDests, FakeSleep, FakeOpen,
+                           FakeAlloc,    0};
     }
     ~ScriptedDiscovery() override
     {
