@@ -122,6 +122,10 @@ void PpdFetcher::Work()
         // Without a connection of its own, libcups's default one for this
         // thread, as a fetch one after the other would use, says why not.
         FetchedPpd fetched = FetchOver(http.get(), names_[i]);
+        // A connection that failed a fetch may be in any state: the next
+        // queue gets a fresh one.
+        if (fetched.outcome == FetchedPpd::Outcome::kFailed)
+            http.reset();
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[i] = {true, std::move(fetched)};
         done_.notify_all();

@@ -1,11 +1,13 @@
-// quellon-delay-proxy --to TARGET --delay MS
+// quellon-delay-proxy --to TARGET --delay MS [--drop TEXT]
 //
 // Puts a server "across the network" on the loopback: listens on a free
 // port of 127.0.0.1, writes that port and a line break to standard output,
 // and forwards every connection to TARGET (a Unix socket path, or
 // IPV4:PORT), holding each chunk MS milliseconds in each direction. The
 // delay is latency, not a limit on throughput: chunks read meanwhile travel
-// behind it, each held from the moment it was read. Runs until killed.
+// behind it, each held from the moment it was read. With --drop, a
+// connection whose client sends TEXT (say, the request line for one file)
+// is cut off there: a fetch that fails midway. Runs until killed.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -40,16 +42,27 @@ struct Target {
 // come, a writer hands each to `to` once it has been held long enough.
 class Direction {
 public:
-    Direction(int from, int to, Clock::duration delay) : from_(from), to_(to), delay_(delay) {}
+    Direction(int from, int to, Clock::duration delay, const std::string& drop)
+        : from_(from), to_(to), delay_(delay), drop_(drop)
+    {
+    }
 
     void Read()
     {
         char buffer[kChunkSize];
         for (;;) {
             const ssize_t got = read(from_, buffer, sizeof buffer);
+            std::string chunk(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+            if (!drop_.empty() && chunk.find(drop_) != std::string::npos) {
+                // Both ends learn at once; the other direction's reader too.
+                shutdown(from_, SHUT_RDWR);
+                shutdown(to_, SHUT_RDWR);
+                chunk.clear();
+            }
             // An empty chunk carries the end of the stream.
-            Push(got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string());
-            if (got <= 0)
+            const bool end = chunk.empty();
+            Push(std::move(chunk));
+            if (end)
                 return;
         }
     }
@@ -104,6 +117,7 @@ private:
     const int from_;
     const int to_;
     const Clock::duration delay_;
+    const std::string drop_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Chunk> chunks_;
@@ -113,8 +127,11 @@ private:
 // last of its four threads is done.
 class Connection {
 public:
-    Connection(int client, int server, Clock::duration delay)
-        : client_(client), server_(server), up_(client, server, delay), down_(server, client, delay)
+    Connection(int client, int server, Clock::duration delay, const std::string& drop)
+        : client_(client),
+          server_(server),
+          up_(client, server, delay, drop),
+          down_(server, client, delay, std::string())
     {
     }
     ~Connection()
@@ -123,9 +140,9 @@ public:
         close(server_);
     }
 
-    static void Start(int client, int server, Clock::duration delay)
+    static void Start(int client, int server, Clock::duration delay, const std::string& drop)
     {
-        auto connection = std::make_shared<Connection>(client, server, delay);
+        auto connection = std::make_shared<Connection>(client, server, delay, drop);
         for (Direction* direction : {&connection->up_, &connection->down_}) {
             std::thread([connection, direction] { direction->Read(); }).detach();
             std::thread([connection, direction] { direction->Write(); }).detach();
@@ -147,7 +164,8 @@ private:
 
 [[noreturn]] void Usage()
 {
-    std::fputs("usage: quellon-delay-proxy --to SOCKET-PATH|IPV4:PORT --delay MS\n", stderr);
+    std::fputs("usage: quellon-delay-proxy --to SOCKET-PATH|IPV4:PORT --delay MS [--drop TEXT]\n",
+               stderr);
     std::exit(2);
 }
 
@@ -212,13 +230,15 @@ int Listen()
 
 int main(int argc, char** argv)
 {
-    std::string to;
+    std::string to, drop;
     long delay_ms = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--to") == 0)
             to = argv[i + 1];
         else if (std::strcmp(argv[i], "--delay") == 0)
             delay_ms = std::strtol(argv[i + 1], nullptr, 10);
+        else if (std::strcmp(argv[i], "--drop") == 0)
+            drop = argv[i + 1];
         else
             Usage();
     }
@@ -239,6 +259,6 @@ int main(int argc, char** argv)
             close(client);
             continue;
         }
-        Connection::Start(client, server, delay);
+        Connection::Start(client, server, delay, drop);
     }
 }

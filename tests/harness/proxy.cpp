@@ -4,13 +4,14 @@
 
 namespace harness {
 
-DelayProxy::DelayProxy(const std::string& target, Millis delay)
+DelayProxy::DelayProxy(const std::string& target, Millis delay, const std::string& drop)
 {
     const std::string out = dir_ / "stdout", err = dir_ / "stderr";
-    process_ = std::make_unique<Process>(
-        std::vector<std::string>{BuildPath("tests/quellon-delay-proxy"), "--to", target, "--delay",
-                                 std::to_string(delay.count())},
-        EnvChanges{}, out, err);
+    std::vector<std::string> argv{BuildPath("tests/quellon-delay-proxy"), "--to", target, "--delay",
+                                  std::to_string(delay.count())};
+    if (!drop.empty())
+        argv.insert(argv.end(), {"--drop", drop});
+    process_ = std::make_unique<Process>(argv, EnvChanges{}, out, err);
     std::optional<uint16_t> got;
     WaitFor(
         [&] {

@@ -14,8 +14,9 @@ namespace harness {
 class DelayProxy {
 public:
     // Forwards a free port of 127.0.0.1 to `target` (a socket path, or
-    // IPV4:PORT). Throws std::runtime_error when it does not come up.
-    DelayProxy(const std::string& target, Millis delay);
+    // IPV4:PORT); a connection whose client sends `drop` (when not empty) is
+    // cut off there. Throws std::runtime_error when it does not come up.
+    DelayProxy(const std::string& target, Millis delay, const std::string& drop = "");
     ~DelayProxy();
     DelayProxy(const DelayProxy&) = delete;
     DelayProxy& operator=(const DelayProxy&) = delete;
