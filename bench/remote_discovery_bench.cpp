@@ -113,8 +113,7 @@ void Remote(harness::PrivateCupsd& cupsd, int rounds, int delay_ms)
     std::printf("  ratio list / concurrent floor                %9.3f    (goal <= 1.3)\n",
                 medians[2] / medians[1]);
     std::printf("  ratio list / serial floor                    %9.3f\n", medians[2] / medians[0]);
-    std::printf("  window mapped                                %9.2f ms (goal <= 1500)\n\n",
-                mapped);
+    std::printf("  window mapped                                %9.2f ms (goal <= 1500)\n", mapped);
 }
 
 int Discovery()
@@ -162,7 +161,7 @@ void Local(harness::PrivateCupsd& cupsd)
     Print("serial floor (cupsGetPPD per queue)", serial);
     Print("concurrent floor (8 connections)", bench::Median(ms[1]));
     Print("GetPrintersInfo + DestroyPrintersInfo", discovery);
-    std::printf("  ratio discovery / serial floor               %9.3f    (goal <= 1.05)\n",
+    std::printf("  ratio discovery / serial floor               %9.3f    (goal <= 1.05)\n\n",
                 discovery / serial);
 }
 
