@@ -14,8 +14,6 @@
 // warmer scheduler; medians are printed.
 //
 // Usage: ctl_bench [LIST_ROUNDS [GET_ROUNDS]]   (defaults 41 and 5)
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -23,18 +21,11 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include "cupsd.h"
+#include "runs.h"
 #include "zeld_sim.h"
 
-extern char** environ;
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kQueues = 64;
 constexpr int kSilentEvery = 8;
@@ -53,47 +44,6 @@ std::string QueueName(int i)
     return name;
 }
 
-struct Timed {
-    int status;
-    double ms;
-    std::string out;
-};
-
-// Spawns `argv` with this process's environment, its standard output into a
-// file, and waits for it without polling, so the time is the process's own.
-Timed Time(const std::vector<std::string>& argv, const std::string& out_path)
-{
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&files, 2, (out_path + ".err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &files, nullptr, args.data(), environ);
-    int status = 0;
-    if (spawned == 0)
-        waitpid(pid, &status, 0);
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&files);
-    if (spawned != 0)
-        Fail("cannot start " + argv[0]);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ms,
-            harness::ReadFile(out_path)};
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // A command with what every run of it must end in: its status and texts in
 // its output. Anything else is a broken setup or program, not a figure.
 struct Case {
@@ -107,7 +57,7 @@ struct Case {
 
 void RunChecked(Case& c, const std::string& out_path)
 {
-    const Timed t = Time(c.argv, out_path);
+    const bench::Timed t = bench::TimeToExit(c.argv, out_path);
     if (t.status != c.status)
         Fail(c.name + " ended with " + std::to_string(t.status) + ", not " +
              std::to_string(c.status) + ":\n" + t.out + harness::ReadFile(out_path + ".err"));
@@ -150,7 +100,7 @@ void BenchList(int rounds, const std::string& dir)
     Case list{"list", {QUELLONCTL_PATH, "list"}, 0, AllQueues()};
     Case floor{"discovery_floor", {DISCOVERY_FLOOR_PATH}, 0, {std::to_string(kQueues) + "\n"}};
     Measure(list, floor, rounds, dir);
-    const double l = Median(list.ms), f = Median(floor.ms);
+    const double l = bench::Median(list.ms), f = bench::Median(floor.ms);
     std::printf("quellonctl list, %d queues, spawn to exit, median of %d rounds\n", kQueues,
                 rounds);
     std::printf("  floor: cupsGetDests + cupsGetPPD + unlink    %9.2f ms\n", f);
@@ -164,7 +114,7 @@ void BenchJobs(int rounds, const std::string& dir)
     Case one{"--jobs 1", {QUELLONCTL_PATH, "get", "--all", "--jobs", "1"}, 0, AllQueues()};
     Case eight{"--jobs 8", {QUELLONCTL_PATH, "get", "--all", "--jobs", "8"}, 0, AllQueues()};
     Measure(one, eight, rounds, dir);
-    const double o = Median(one.ms), e = Median(eight.ms);
+    const double o = bench::Median(one.ms), e = bench::Median(eight.ms);
     std::printf("quellonctl get --all, %d printers answering each request after %d ms, "
                 "median of %d rounds\n",
                 kQueues, kDelayMs, rounds);
@@ -212,7 +162,7 @@ void BenchTimeout(harness::ZeldSim& sim, int rounds, const std::string& dir)
     std::string names;
     for (const auto& q : reported)
         names += " " + q;
-    const double a = Median(alone.ms), s = Median(all.ms);
+    const double a = bench::Median(alone.ms), s = bench::Median(all.ms);
     std::printf("quellonctl -q get --jobs 8 --timeout 2, %d printers of which %zu never answer, "
                 "median of %d rounds\n",
                 kQueues, silent.size(), rounds);

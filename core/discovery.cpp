@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "discovery_seam.h"
+#include "ppdfetch.h"
 
 namespace {
 
@@ -47,22 +48,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// The local copy of a queue's PPD that cupsGetPPD made: deleted when the
-// guard goes, whatever path discovery takes. The path lives in a libcups
-// buffer that the next cupsGetPPD call overwrites, so a guard must not
-// outlive the iteration that made it.
-class TempPpdFile {
-public:
-    explicit TempPpdFile(const char* path) : path_(path) {}
-    ~TempPpdFile() { unlink(path_); }
-    TempPpdFile(const TempPpdFile&) = delete;
-    TempPpdFile& operator=(const TempPpdFile&) = delete;
-    const char* path() const { return path_; }
-
-private:
-    const char* path_;
-};
-
 // The destination list, released on every return once CUPS delivered it.
 class DestList {
 public:
@@ -72,6 +57,13 @@ public:
     DestList& operator=(const DestList&) = delete;
     int count() const { return count_; }
     const char* name(int i) const { return dests_[i].name; }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        for (int i = 0; i < count_; ++i)
+            all.push_back(dests_[i].name);
+        return all;
+    }
 
 private:
     int count_;
@@ -96,28 +88,19 @@ int GetDestsWithRetry(cups_dest_t** dests, int attempts)
     }
 }
 
-// Whether cupsGetPPD's null means that the queue has no PPD (a raw queue,
-// or one gone meanwhile), rather than that fetching it failed.
-bool HasNoPpd()
-{
-    const ipp_status_t status = cupsLastError();
-    return status == IPP_STATUS_OK || status == IPP_STATUS_ERROR_NOT_FOUND;
-}
-
-// One destination: its PPD fetched, read and its copy deleted.
-DiscoveredPrinter ReadDestination(const char* name)
+// One destination: its PPD read and its copy deleted.
+DiscoveredPrinter ReadDestination(const char* name, FetchedPpd fetched)
 {
     DiscoveredPrinter printer;
     printer.name = name;
-    const char* ppd_path = g_discovery_calls.get_ppd(name);
-    if (!ppd_path) {
-        if (!HasNoPpd()) {
+    if (fetched.outcome != FetchedPpd::Outcome::kCopy) {
+        if (fetched.outcome == FetchedPpd::Outcome::kFailed) {
             printer.state = PpdState::kFetchFailed;
-            printer.error = cupsLastErrorString();
+            printer.error = fetched.error;
         }
         return printer;
     }
-    const TempPpdFile ppd(ppd_path);
+    const TempPpdFile ppd = std::move(fetched.copy);
     UIPrinterInfo keys{};
     if (ReadPpdFile(ppd.path(), &keys) != 0) {
         printer.state = PpdState::kUnreadable;
@@ -163,7 +146,7 @@ bool IsMinusOne(const char* value)
 }  // namespace
 
 DiscoveryCalls g_discovery_calls = {
-    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc,
+    cupsGetDests, FetchPpd, cupsFreeDests, sleep, fopen, malloc, kMaxPpdConnections,
 };
 
 PrinterList DiscoverPrinters(int dests_attempts)
@@ -176,8 +159,9 @@ PrinterList DiscoverPrinters(int dests_attempts)
     const DestList dests(count, raw_dests);
     list.listed = true;
     list.printers.reserve(static_cast<size_t>(count));
+    PpdFetcher fetcher(dests.names(), g_discovery_calls.ppd_connections, g_discovery_calls.get_ppd);
     for (int i = 0; i < dests.count(); ++i)
-        list.printers.push_back(ReadDestination(dests.name(i)));
+        list.printers.push_back(ReadDestination(dests.name(i), fetcher.Take(i)));
     return list;
 }
 

@@ -16,6 +16,9 @@ struct DiscoveryCalls {
     unsigned (*sleep)(unsigned seconds);
     FILE* (*open)(const char* path, const char* mode);
     void* (*alloc_record)(size_t size);  // released with free()
+    // How many connections of its own discovery fetches the PPD files over
+    // at once; 0 fetches them one after the other with get_ppd.
+    int ppd_connections;
 };
 
 extern DiscoveryCalls g_discovery_calls;

@@ -50,24 +50,24 @@ PrivateCupsd::~PrivateCupsd()
     cupsd_->Stop();
 }
 
-EnvChanges PrivateCupsd::env() const
+EnvChanges PrivateCupsd::env(const std::string& via) const
 {
-    return {{"CUPS_SERVER", server()},
+    return {{"CUPS_SERVER", via.empty() ? server() : via},
             {"CUPS_SERVERROOT", client_root()},
             {"HOME", home()},
             {"TMPDIR", tmpdir()}};
 }
 
-void PrivateCupsd::UseInThisProcess()
+void PrivateCupsd::UseInThisProcess(const std::string& via)
 {
-    for (const auto& [name, value] : env()) {
+    for (const auto& [name, value] : env(via)) {
         if (!saved_env_.count(name)) {
             const char* old = std::getenv(name.c_str());
             saved_env_[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
         setenv(name.c_str(), value->c_str(), 1);
     }
-    cupsSetServer(server().c_str());
+    cupsSetServer(via.empty() ? server().c_str() : via.c_str());
 }
 
 void PrivateCupsd::RestoreEnvironment()

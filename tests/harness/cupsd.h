@@ -42,12 +42,13 @@ public:
     // the machine's or the user's own CUPS settings: CUPS_SERVER, HOME,
     // TMPDIR, and an empty CUPS_SERVERROOT (libcups would otherwise take a
     // queue's PPD straight from /etc/cups/ppd when a file of that name is
-    // readable there, instead of asking this scheduler).
-    EnvChanges env() const;
-    // Sets env() in this process and points its libcups at the scheduler,
+    // readable there, instead of asking this scheduler). `via` replaces
+    // the socket in CUPS_SERVER: the address of a proxy in front of it.
+    EnvChanges env(const std::string& via = "") const;
+    // Sets env(via) in this process and points its libcups at the scheduler,
     // for code under test that calls libcups directly. The destructor puts
     // the previous values back.
-    void UseInThisProcess();
+    void UseInThisProcess(const std::string& via = "");
 
     // Adds an enabled queue NAME printing to /dev/null with the given PPD:
     // PPD text (anything with a line break) or the path of a PPD file.

@@ -232,6 +232,21 @@ std::string ReadFile(const std::string& path)
     return s.str();
 }
 
+std::optional<uint16_t> PortLine(const std::string& path)
+{
+    const std::string text = ReadFile(path);
+    const auto nl = text.find('\n');
+    if (nl == std::string::npos)
+        return std::nullopt;
+    try {
+        const unsigned long v = std::stoul(text.substr(0, nl));
+        if (v > 0 && v <= 65535)
+            return static_cast<uint16_t>(v);
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
 void WriteFile(const std::string& path, const std::string& text)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

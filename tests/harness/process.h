@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -83,6 +84,9 @@ int Run(const std::vector<std::string>& argv, Millis timeout, std::string* outpu
         const EnvChanges& env = {});
 
 std::string ReadFile(const std::string& path);
+// The first line of `path` as a port number, once that line is complete: how
+// the project's servers started on port 0 say where they listen.
+std::optional<uint16_t> PortLine(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 bool FileContains(const std::string& path, const std::string& text);
 

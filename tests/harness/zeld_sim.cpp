@@ -20,22 +20,6 @@ std::vector<std::string> Lines(const std::string& text)
     return out;
 }
 
-// The first line of `path` when it is complete, as a port number.
-std::optional<uint16_t> PortLine(const std::string& path)
-{
-    const std::string text = ReadFile(path);
-    const auto nl = text.find('\n');
-    if (nl == std::string::npos)
-        return std::nullopt;
-    try {
-        const unsigned long v = std::stoul(text.substr(0, nl));
-        if (v > 0 && v <= 65535)
-            return static_cast<uint16_t>(v);
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 ZeldSim::ZeldSim() : ZeldSim(Options{}) {}

@@ -333,8 +333,8 @@ protected:
     {
         cups_.dir = dir_.path();
         fake = &cups_;
-        g_discovery_calls = {FakeGetDests, FakeGetPpd, FakeFreeDests,
-                             FakeSleep,    FakeOpen,   FakeAlloc};
+        g_discovery_calls = {FakeGetDests, FakeGetPpd, FakeFreeDests, FakeSleep, FakeOpen,
+                             FakeAlloc,    0};
     }
     ~ScriptedDiscovery() override
     {

@@ -1,0 +1,91 @@
+// The PPD files of many queues fetched at once, over a few connections of
+// discovery's own to the server libcups uses: on a print server across the
+// network each fetch costs several round trips, and one after the other
+// they add up to seconds.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <cups/cups.h>
+
+// A local copy of a queue's PPD file, deleted with the object, whatever
+// path discovery takes.
+class TempPpdFile {
+public:
+    TempPpdFile() = default;
+    explicit TempPpdFile(std::string path) : path_(std::move(path)) {}
+    ~TempPpdFile() { Delete(); }
+    TempPpdFile(TempPpdFile&& other) noexcept : path_(std::move(other.path_))
+    {
+        other.path_.clear();
+    }
+    TempPpdFile& operator=(TempPpdFile&& other) noexcept;
+    const char* path() const { return path_.c_str(); }
+
+private:
+    void Delete();
+
+    std::string path_;
+};
+
+// What became of one queue's PPD file.
+struct FetchedPpd {
+    enum class Outcome { kCopy, kNoPpd, kFailed };
+    Outcome outcome = Outcome::kNoPpd;
+    TempPpdFile copy;   // kCopy
+    std::string error;  // kFailed: why, in libcups's words
+};
+
+// At most this many connections at once: enough to hide the round trips to
+// a server a few milliseconds away, few enough not to crowd its scheduler.
+constexpr int kMaxPpdConnections = 8;
+
+class PpdFetcher {
+public:
+    // One queue's PPD the way cupsGetPPD fetches it: the path of a fresh
+    // copy, or null with libcups's last error saying why.
+    using FetchOne = const char* (*)(const char* name);
+
+    // Starts fetching the PPD file of each of `names` in this order, over up
+    // to `connections` connections of its own to cupsServer() and ippPort()
+    // with cupsEncryption(), as this thread's libcups sees them. With
+    // `connections` 0 (or no thread to spare), Take fetches each in turn
+    // with `fetch_one` on the calling thread instead.
+    PpdFetcher(std::vector<std::string> names, int connections, FetchOne fetch_one);
+    // Stops fetching, waits for the fetches under way, closes the
+    // connections and deletes every copy not taken.
+    ~PpdFetcher();
+    PpdFetcher(const PpdFetcher&) = delete;
+    PpdFetcher& operator=(const PpdFetcher&) = delete;
+
+    // What became of names[i], once it is known; each index is taken once.
+    FetchedPpd Take(size_t i);
+
+private:
+    struct Slot {
+        bool done = false;
+        FetchedPpd ppd;
+    };
+
+    void Work();
+    http_t* Connect();
+
+    const std::vector<std::string> names_;
+    const FetchOne fetch_one_;
+    const std::string server_;
+    const int port_;
+    const http_encryption_t encryption_;
+
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::vector<Slot> slots_;
+    std::vector<std::thread> threads_;
+};
