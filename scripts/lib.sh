@@ -15,10 +15,11 @@ RUN_PACKAGES=("${BUILD_PACKAGES[@]}" cups-daemon cups-client xvfb xauth x11-util
 PACKAGING_TOOLS=(build-essential debhelper dpkg-dev lintian desktop-file-utils)
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
-# package checks add.
+# package checks add (systemd for systemd-analyze, which checks the units;
+# ansible-core runs the Ansible module).
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
                valgrind clang clang-format libclang-rt-14-dev man-db groff-base
-               at-spi2-core libatk-adaptor python3-pyatspi dbus)
+               at-spi2-core libatk-adaptor python3-pyatspi dbus systemd ansible-core)
 
 say() { printf 'quellon: %s\n' "$*"; }
 

@@ -97,7 +97,11 @@ expected_quellon="/usr/bin/quellon
 /usr/share/man/man1/quellon.1.gz
 /usr/share/metainfo/org.quellon.Quellon.metainfo.xml"
 expected_quellonctl="/usr/bin/quellonctl
+/lib/systemd/system/quellonctl-apply.service
+/lib/systemd/system/quellonctl-apply.timer
+/usr/share/ansible/plugins/modules/quellon_timer.py
 /usr/share/bash-completion/completions/quellonctl
+/usr/share/doc/quellonctl/examples/policy.example
 /usr/share/man/man1/quellonctl.1.gz
 $(grep -v '^#' "$QUELLON_ROOT/po/LINGUAS" | sed 's|.*|/usr/share/locale/&/LC_MESSAGES/quellon.mo|')"
 for pkg in quellon quellonctl; do
