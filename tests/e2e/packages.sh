@@ -50,6 +50,11 @@ if [ "${1:-}" = --inside-namespace ]; then
     # The command line alone first, as a print server installs it.
     run_dpkg -i "/tmp/${quellonctl_deb##*/}"
     starts_in_root quellonctl || status=1
+    # Ansible, where this system has it, finds the module without being told.
+    if [ -x "$dir/root/usr/bin/ansible-doc" ]; then
+        in_root env LANG=C.UTF-8 HOME=/tmp ansible-doc quellon_timer 2>&1 | grep -q '^> QUELLON_TIMER' ||
+            { say "packages: ansible-doc does not find quellon_timer"; status=1; }
+    fi
     run_dpkg -i "/tmp/${quellon_deb##*/}"
     starts_in_root quellon || status=1
     run_dpkg --purge quellon quellonctl
