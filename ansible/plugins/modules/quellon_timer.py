@@ -82,7 +82,8 @@ options:
     type: str
   quellonctl:
     description:
-      - The quellonctl program to run.
+      - The quellonctl program to run: a path, or a name looked up in the
+        C(PATH).
     type: path
     default: quellonctl
 notes:
@@ -222,7 +223,10 @@ def timer_value(module):
 
 def command_line(module):
     p = module.params
-    cmd = [p["quellonctl"], "--json"]
+    program = p["quellonctl"]
+    if "/" not in program:
+        program = module.get_bin_path(program, required=True)
+    cmd = [program, "--json"]
     if p["timeout"] is not None:
         cmd += ["--timeout", "%g" % p["timeout"]]
     if p["port"] is not None:
