@@ -82,7 +82,7 @@ options:
     type: str
   quellonctl:
     description:
-      - The quellonctl program to run: a path, or a name looked up in the
+      - The quellonctl program to run, a path or a name looked up in the
         C(PATH).
     type: path
     default: quellonctl
