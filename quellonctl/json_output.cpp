@@ -125,6 +125,8 @@ const char* ResultName(Outcome outcome)
         return "changed";
     case Outcome::kWouldChange:
         return "would-change";
+    case Outcome::kUnconfirmed:
+        return "unconfirmed";
     case Outcome::kFailed:
         return "failed";
     case Outcome::kNotDone:

@@ -110,7 +110,8 @@ std::vector<PrinterResult> InOrder(const Options& options, std::vector<PrinterRe
 bool AllSucceeded(const std::vector<PrinterResult>& results)
 {
     for (const PrinterResult& result : results) {
-        if (result.outcome == Outcome::kFailed || result.outcome == Outcome::kNotDone)
+        if (result.outcome == Outcome::kFailed || result.outcome == Outcome::kNotDone ||
+            result.outcome == Outcome::kUnconfirmed)
             return false;
     }
     return true;

@@ -26,6 +26,7 @@ enum class Outcome {
     kUnchanged,    // set: the printer already held the value
     kChanged,      // set: written and confirmed by reading back
     kWouldChange,  // set --dry-run: would have been written
+    kUnconfirmed,  // set: the value was sent, its outcome is unknown
     kFailed,       // see `error`
     kNotDone,      // interrupted, or not tried because of another queue
 };

@@ -169,6 +169,7 @@ std::string ResultLine(const PrinterResult& result)
     case Outcome::kWouldChange:
         return Printf(_("%s -> %s (dry run: nothing written)"), Timer(*result.timer).c_str(),
                       Timer(*result.wanted).c_str());
+    case Outcome::kUnconfirmed:
     case Outcome::kFailed:
     case Outcome::kNotDone:
         break;
@@ -178,7 +179,8 @@ std::string ResultLine(const PrinterResult& result)
 
 bool Succeeded(const PrinterResult& result)
 {
-    return result.outcome != Outcome::kFailed && result.outcome != Outcome::kNotDone;
+    return result.outcome != Outcome::kFailed && result.outcome != Outcome::kNotDone &&
+           result.outcome != Outcome::kUnconfirmed;
 }
 
 }  // namespace
