@@ -146,7 +146,7 @@ std::string ResultEntry(const PrinterResult& result, Command command)
     object.Add("firmware", result.firmware.empty() ? "null" : JsonString(result.firmware))
         .Add("min_firmware", result.min_firmware.empty() ? "null" : JsonString(result.min_firmware))
         .Add("timer", OptionalTimer(result.timer));
-    if (command == Command::kSet)
+    if (command != Command::kGet)
         object.Add("wanted", OptionalTimer(result.wanted))
             .Add("after", OptionalTimer(result.held))
             .Add("reply_lost", Bool(result.reply_lost));
@@ -186,12 +186,70 @@ std::string ListJson(const Inventory& inventory, bool all)
     return Document("list", "", printers);
 }
 
+const char* CommandName(Command command)
+{
+    switch (command) {
+    case Command::kList:
+        return "list";
+    case Command::kGet:
+        return "get";
+    case Command::kSet:
+        return "set";
+    case Command::kApply:
+        return "apply";
+    case Command::kCheck:
+        break;
+    }
+    return "check";
+}
+
+// Whether any printer was written, and how many came out each way: what a
+// configuration tool asks first.
+std::string Summary(const std::vector<PrinterResult>& results)
+{
+    int counts[5] = {};
+    for (const PrinterResult& result : results) {
+        switch (result.outcome) {
+        case Outcome::kChanged:
+            ++counts[0];
+            break;
+        case Outcome::kUnchanged:
+            ++counts[1];
+            break;
+        case Outcome::kWouldChange:
+            ++counts[2];
+            break;
+        case Outcome::kUnconfirmed:
+            ++counts[3];
+            break;
+        case Outcome::kRead:
+            break;
+        case Outcome::kFailed:
+        case Outcome::kNotDone:
+            ++counts[4];
+            break;
+        }
+    }
+    // An unconfirmed write may have taken: a tool must not call it unchanged.
+    const bool changed = counts[0] + counts[3] > 0;
+    Object summary;
+    summary.Add("changed", std::to_string(counts[0]))
+        .Add("unchanged", std::to_string(counts[1]))
+        .Add("would_change", std::to_string(counts[2]))
+        .Add("unconfirmed", std::to_string(counts[3]))
+        .Add("failed", std::to_string(counts[4]));
+    return "\n  \"changed\": " + Bool(changed) + ",\n  \"summary\": " + summary.str() + ",";
+}
+
 std::string ResultsJson(Command command, bool dry_run, const std::vector<PrinterResult>& results)
 {
     std::vector<std::string> printers;
     for (const PrinterResult& result : results)
         printers.push_back(ResultEntry(result, command));
-    const std::string extra =
-        command == Command::kSet ? "\n  \"dry_run\": " + Bool(dry_run) + "," : "";
-    return Document(command == Command::kSet ? "set" : "get", extra, printers);
+    std::string extra;
+    if (command == Command::kSet || command == Command::kApply)
+        extra += "\n  \"dry_run\": " + Bool(dry_run) + ",";
+    if (command != Command::kGet)
+        extra += Summary(results);
+    return Document(CommandName(command), extra, printers);
 }

@@ -1,6 +1,9 @@
 // quellonctl: the auto shutdown timer of Brelko printers from a shell.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <mutex>
 #include <set>
 #include <string>
@@ -14,6 +17,7 @@
 #include "printerops.h"
 #include "queues.h"
 #include "runner.h"
+#include "selection.h"
 #include "text_output.h"
 
 namespace {
@@ -23,6 +27,7 @@ enum ExitStatus {
     kExitFailed = 1,
     kExitUsage = 2,
     kExitNoCups = 3,
+    kExitDiffers = 4,
     kExitInterrupted = 130,
 };
 
@@ -117,21 +122,33 @@ bool AllSucceeded(const std::vector<PrinterResult>& results)
     return true;
 }
 
+bool AnyDiffers(const std::vector<PrinterResult>& results)
+{
+    for (const PrinterResult& result : results) {
+        if (result.outcome == Outcome::kWouldChange)
+            return true;
+    }
+    return false;
+}
+
 void Report(const Options& options, const std::vector<PrinterResult>& results)
 {
     if (options.json)
         std::fputs(ResultsJson(options.command, options.dry_run, results).c_str(), stdout);
     else
-        PrintResultsText(stdout, results, options.quiet);
+        PrintResultsText(stdout, results, options.quiet, options.command == Command::kCheck);
     std::fflush(stdout);
 }
 
 RunSettings Settings(const Options& options)
 {
     RunSettings settings;
-    settings.command = options.command;
+    // A policy's printers go through the checks and verified write of set;
+    // check writes nothing.
+    const bool policy = options.command == Command::kApply || options.command == Command::kCheck;
+    settings.command = policy ? Command::kSet : options.command;
     settings.setting = options.setting;
-    settings.dry_run = options.dry_run;
+    settings.dry_run = options.dry_run || options.command == Command::kCheck;
     settings.jobs = options.jobs;
     settings.timeout_ms = options.timeout_ms;
     char* locale = ChooseLocaleString();
@@ -152,7 +169,9 @@ int Conclude(const Options& options, PrinterRunner* runner,
         std::fflush(stderr);
         std::_Exit(kExitInterrupted);
     }
-    return AllSucceeded(results) ? kExitOk : kExitFailed;
+    if (!AllSucceeded(results))
+        return kExitFailed;
+    return options.command == Command::kCheck && AnyDiffers(results) ? kExitDiffers : kExitOk;
 }
 
 // Every listed queue: work on a printer starts as soon as its queue is read.
@@ -168,9 +187,8 @@ int AllListed(const Options& options)
     return Conclude(options, &runner, {});
 }
 
-int Named(const Options& options)
+int Named(const Options& options, const Inventory& inventory)
 {
-    const Inventory inventory = LoadInventory();
     std::vector<PrinterResult> rejected;
     const std::vector<Queue> selected = Select(options, inventory, &rejected);
     // A set that names a queue it cannot use writes to no printer at all.
@@ -185,6 +203,116 @@ int Named(const Options& options)
     for (const Queue& queue : selected)
         runner.Add(queue);
     return Conclude(options, &runner, rejected);
+}
+
+// The queue names on standard input, one a line.
+void ReadNames(std::vector<std::string>* words)
+{
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            words->push_back(line);
+    }
+}
+
+// The words of get and set as queue names: "-" read from standard input,
+// each pattern replaced by the listed queues it matches, then --model and
+// --exclude applied. False on a usage error, after its line.
+bool Expand(const Options& options, const Inventory& inventory, std::vector<std::string>* names)
+{
+    std::vector<std::string> words;
+    for (const std::string& word : options.queues)
+        word == "-" ? ReadNames(&words) : words.push_back(word);
+    const bool every = options.all || (words.empty() && !options.model.empty());
+    for (const Queue& queue : inventory.listed) {
+        if (every)
+            names->push_back(queue.name);
+    }
+    for (const std::string& word : words) {
+        if (!IsPattern(word)) {
+            names->push_back(word);
+            continue;
+        }
+        const size_t before = names->size();
+        for (const Queue& queue : inventory.listed) {
+            if (Selects(word, queue))
+                names->push_back(queue.name);
+        }
+        if (names->size() > before)
+            continue;
+        SayError(Printf(_("no listed queue matches \"%s\""), word.c_str()));
+        if (options.command == Command::kSet)
+            return false;
+    }
+    const auto left_out = [&](const std::string& name) {
+        const Queue* queue = FindQueue(inventory.listed, name);
+        if (queue && !options.model.empty() && queue->model != options.model)
+            return true;
+        for (const std::string& pattern : options.excludes) {
+            if (Selects(pattern, queue ? *queue : Queue{name, "", "", "", "", ""}))
+                return true;
+        }
+        return false;
+    };
+    names->erase(std::remove_if(names->begin(), names->end(), left_out), names->end());
+    if (names->empty() && options.command == Command::kSet) {
+        SayError(_("the selection holds no queue: nothing written"));
+        return false;
+    }
+    return true;
+}
+
+// get and set: the queues named, matched or chosen by model.
+int Selected(const Options& options)
+{
+    if (!options.model.empty() && !IsSupportedModel(options.model.c_str())) {
+        SayError(Printf(_("\"%s\" is not a supported model (see quellonctl list)"),
+                        options.model.c_str()));
+        return kExitUsage;
+    }
+    const Inventory inventory = LoadInventory();
+    Options resolved = options;
+    resolved.queues.clear();
+    resolved.all = false;
+    if (!Expand(options, inventory, &resolved.queues))
+        return kExitUsage;
+    if (resolved.queues.empty()) {
+        Report(options, {});
+        return kExitOk;
+    }
+    return Named(resolved, inventory);
+}
+
+// The policy of apply and check, read whole before any printer is asked.
+bool ReadPolicy(const Options& options, std::vector<PolicyLine>* policy)
+{
+    std::string error;
+    if (options.policy == "-")
+        return ParsePolicy(std::cin, _("standard input"), policy, &error) ||
+               (SayError(error), false);
+    std::ifstream file(options.policy);
+    if (!file) {
+        SayError(Printf(_("cannot read the policy file %s"), options.policy.c_str()));
+        return false;
+    }
+    return ParsePolicy(file, options.policy, policy, &error) || (SayError(error), false);
+}
+
+// apply and check: every listed queue a line selects, to its last line's
+// value; the others are not contacted.
+int Policy(const Options& options, const std::vector<PolicyLine>& policy)
+{
+    const Inventory inventory = LoadInventory();
+    PrinterRunner runner(Settings(options));
+    std::set<std::string> seen;
+    for (const Queue& queue : inventory.listed) {
+        const Setting* setting = PolicySetting(policy, queue);
+        if (setting && seen.insert(queue.name).second)
+            runner.Add(queue, *setting);
+    }
+    return Conclude(options, &runner, {});
 }
 
 }  // namespace
@@ -213,11 +341,21 @@ int main(int argc, char** argv)
     if (options.verbose)
         vxsktSetTrace(TraceFrame);
 
+    std::vector<PolicyLine> policy;
+    const bool has_policy =
+        options.command == Command::kApply || options.command == Command::kCheck;
+    if (has_policy && !ReadPolicy(options, &policy))
+        return kExitUsage;
+
     if (!SchedulerAnswers()) {
         SayError(Printf(_("cannot reach the CUPS scheduler at %s"), CupsServerName().c_str()));
         return kExitNoCups;
     }
     if (options.command == Command::kList)
         return List(options);
-    return options.queues.empty() ? AllListed(options) : Named(options);
+    if (has_policy)
+        return Policy(options, policy);
+    const bool chosen =
+        !options.queues.empty() || !options.model.empty() || !options.excludes.empty();
+    return chosen ? Selected(options) : AllListed(options);
 }

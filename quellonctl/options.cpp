@@ -49,6 +49,8 @@ bool ParseSeconds(const std::string& text, int64_t* ms)
     return *ms > 0 && *ms <= kMaxTimeoutMs;
 }
 
+}  // namespace
+
 bool ParseSetting(const std::string& text, Setting* setting)
 {
     if (text == "off" || text == "on") {
@@ -63,6 +65,8 @@ bool ParseSetting(const std::string& text, Setting* setting)
     return true;
 }
 
+namespace {
+
 bool ParseCommand(const std::string& text, Command* command)
 {
     if (text == "list")
@@ -71,6 +75,10 @@ bool ParseCommand(const std::string& text, Command* command)
         *command = Command::kGet;
     else if (text == "set")
         *command = Command::kSet;
+    else if (text == "apply")
+        *command = Command::kApply;
+    else if (text == "check")
+        *command = Command::kCheck;
     else
         return false;
     return true;
@@ -140,6 +148,10 @@ private:
         else if (Is(arg, "--jobs"))
             return Ranged("--jobs", arg, kMinJobs, kMaxJobs,
                           _("--jobs wants a number from 1 to 64, not \"%s\""), &options_->jobs);
+        else if (Is(arg, "--model"))
+            return Value("--model", arg, &options_->model);
+        else if (Is(arg, "--exclude"))
+            return Exclude(arg);
         else if (Is(arg, "--timeout"))
             return Timeout(arg);
         else if (Is(arg, "--port"))
@@ -165,6 +177,15 @@ private:
         return true;
     }
 
+    bool Exclude(const std::string& arg)
+    {
+        std::string pattern;
+        if (!Value("--exclude", arg, &pattern))
+            return false;
+        options_->excludes.push_back(pattern);
+        return true;
+    }
+
     bool Timeout(const std::string& arg)
     {
         std::string value;
@@ -179,18 +200,25 @@ private:
     bool Words()
     {
         if (words_.empty())
-            return Fail(_("no command given: list, get or set"));
+            return Fail(_("no command given: list, get, set, apply or check"));
         if (!ParseCommand(words_[0], &options_->command))
-            return Fail(Printf(_("unknown command \"%s\": list, get or set"), words_[0].c_str()));
+            return Fail(Printf(_("unknown command \"%s\": list, get, set, apply or check"),
+                               words_[0].c_str()));
         std::vector<std::string> rest(words_.begin() + 1, words_.end());
-        if (options_->command == Command::kList && !rest.empty())
+        const Command command = options_->command;
+        if (command == Command::kList && !rest.empty())
             return Fail(_("list takes no queue names"));
-        if (options_->dry_run && options_->command != Command::kSet)
-            return Fail(_("--dry-run goes with set only"));
-        if (options_->command == Command::kSet && !SetValue(&rest))
+        if (options_->dry_run && command != Command::kSet && command != Command::kApply)
+            return Fail(_("--dry-run goes with set and apply only"));
+        const bool selects = command == Command::kGet || command == Command::kSet;
+        if (!selects && (!options_->model.empty() || !options_->excludes.empty()))
+            return Fail(_("--model and --exclude go with get and set only"));
+        if (command == Command::kApply || command == Command::kCheck)
+            return Policy(rest);
+        if (command == Command::kSet && !SetValue(&rest))
             return false;
-        if (options_->command == Command::kSet && rest.empty() && !options_->all)
-            return Fail(_("set needs queue names or --all before the value"));
+        if (command == Command::kSet && rest.empty() && !options_->all && options_->model.empty())
+            return Fail(_("set needs queue names, --model or --all before the value"));
         if (options_->command != Command::kList && options_->all && !rest.empty())
             return Fail(_("name queues or give --all, not both"));
         for (const std::string& queue : rest) {
@@ -198,6 +226,16 @@ private:
                 return Fail(_("an empty queue name"));
         }
         options_->queues = rest;
+        return true;
+    }
+
+    bool Policy(const std::vector<std::string>& rest)
+    {
+        if (rest.size() != 1 || rest[0].empty())
+            return Fail(_("apply and check need one policy file (or - for standard input)"));
+        if (options_->all)
+            return Fail(_("--all goes with list, get and set only"));
+        options_->policy = rest[0];
         return true;
     }
 
@@ -253,6 +291,8 @@ std::string HelpText()
     return _("Usage: quellonctl [OPTION]... list [--all]\n"
              "       quellonctl [OPTION]... get [--all | QUEUE...]\n"
              "       quellonctl [OPTION]... set [--dry-run] (--all | QUEUE...) VALUE\n"
+             "       quellonctl [OPTION]... apply [--dry-run] POLICY\n"
+             "       quellonctl [OPTION]... check POLICY\n"
              "Shows and sets the auto shutdown timer of Brelko printers.\n"
              "\n"
              "Commands:\n"
@@ -260,22 +300,35 @@ std::string HelpText()
              "  get               firmware version and timer (every listed queue when none\n"
              "                    is named)\n"
              "  set               sets the timer; VALUE is off, on, or 1 to 8 (hours)\n"
+             "  apply             sets each printer a policy file selects to its value\n"
+             "                    (lines of QUEUE, PATTERN or model:NAME, then VALUE;\n"
+             "                    - reads standard input)\n"
+             "  check             whether each printer a policy selects holds its value\n"
+             "\n"
+             "A QUEUE may be a shell pattern ('lp*', ignoring case), or - to read queue\n"
+             "names from standard input, one a line.\n"
              "\n"
              "Options:\n"
              "      --all         list: also the other queues and why they are not listed;\n"
              "                    get, set: every listed queue\n"
-             "      --dry-run     set: everything but the write; shows what would change\n"
+             "      --dry-run     set, apply: everything but the write; shows what would\n"
+             "                    change\n"
+             "      --model MODEL get, set: only queues of this model (as list shows it)\n"
+             "      --exclude PATTERN\n"
+             "                    get, set: leave out the queues matching PATTERN\n"
              "      --json        one JSON document on standard output\n"
              "      --jobs N      printers at a time, 1 to 64 (default 8)\n"
              "      --timeout SECONDS\n"
              "                    deadline per printer for connecting and every exchange\n"
              "                    (default 15)\n"
              "      --port PORT   the printer daemon's port (default ZELD_PORT, else 59787)\n"
-             "  -q, --quiet       report only the printers that failed\n"
+             "  -q, --quiet       report only the printers that failed (check: and those\n"
+             "                    that differ)\n"
              "  -v, --verbose     the frames exchanged, in hex, on standard error\n"
              "  -h, --help        this text\n"
              "  -V, --version     the version\n"
              "\n"
              "Exit status: 0 every printer came out as asked; 1 at least one failed;\n"
-             "2 usage error; 3 the CUPS scheduler cannot be reached; 130 interrupted.\n");
+             "2 usage error; 3 the CUPS scheduler cannot be reached; 4 check: a printer\n"
+             "differs from the policy; 130 interrupted.\n");
 }

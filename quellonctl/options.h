@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { kList, kGet, kSet };
+enum class Command { kList, kGet, kSet, kApply, kCheck };
 
 // A timer setting as the user asks for it.
 struct Setting {
@@ -16,7 +16,10 @@ struct Setting {
 struct Options {
     Command command = Command::kList;
     bool all = false;
-    std::vector<std::string> queues;  // as given, in order
+    std::vector<std::string> queues;    // names, patterns or "-", as given, in order
+    std::string model;                  // --model: only queues of this model
+    std::vector<std::string> excludes;  // --exclude: patterns left out
+    std::string policy;                 // apply, check: the file, "-" for standard input
     Setting setting;
     bool dry_run = false;
     bool json = false;
@@ -32,6 +35,9 @@ struct Options {
 // Parses the arguments after the program name. On a usage error returns
 // false with a one-line message (translated) in `error`.
 bool ParseArguments(const std::vector<std::string>& args, Options* options, std::string* error);
+
+// "off", "on" or 1 to 8 as a setting; false for anything else.
+bool ParseSetting(const std::string& text, Setting* setting);
 
 // The timer a setting asks for, given the timer the printer holds: "off"
 // keeps the hours, "on" switches on with them (4 when they are not 1 to 8).

@@ -141,6 +141,7 @@ struct Pool {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Queue> queues;
+    std::vector<Setting> settings;  // each queue's
     std::vector<PrinterResult> results;
     std::vector<bool> finished;
     size_t next = 0;
@@ -178,7 +179,7 @@ void WatchForStop(const std::shared_ptr<Pool>& pool)
 
 // Takes the next queue, waiting for one to be added; false when there will
 // be none or work must stop.
-bool Take(Pool* pool, size_t* index, Queue* queue)
+bool Take(Pool* pool, size_t* index, Queue* queue, Setting* setting)
 {
     std::unique_lock<std::mutex> lock(pool->mutex);
     pool->changed.wait(lock, [&] {
@@ -188,6 +189,7 @@ bool Take(Pool* pool, size_t* index, Queue* queue)
         return false;
     *index = pool->next++;
     *queue = pool->queues[*index];
+    *setting = pool->settings[*index];
     return true;
 }
 
@@ -195,7 +197,7 @@ void Work(std::shared_ptr<Pool> pool, RunSettings settings)
 {
     size_t index = 0;
     Queue queue;
-    while (Take(pool.get(), &index, &queue)) {
+    while (Take(pool.get(), &index, &queue, &settings.setting)) {
         PrinterResult result = RunPrinter(queue, settings);
         std::lock_guard<std::mutex> lock(pool->mutex);
         pool->results[index] = std::move(result);
@@ -233,8 +235,14 @@ void PrinterRunner::Close()
 
 void PrinterRunner::Add(const Queue& queue)
 {
+    Add(queue, settings_.setting);
+}
+
+void PrinterRunner::Add(const Queue& queue, const Setting& setting)
+{
     std::lock_guard<std::mutex> lock(pool_->mutex);
     pool_->queues.push_back(queue);
+    pool_->settings.push_back(setting);
     pool_->results.emplace_back();
     pool_->finished.push_back(false);
     pool_->changed.notify_all();

@@ -65,6 +65,8 @@ public:
     PrinterRunner& operator=(const PrinterRunner&) = delete;
 
     void Add(const Queue& queue);
+    // A queue with a setting of its own (a policy's line).
+    void Add(const Queue& queue, const Setting& setting);
     // No more queues: the results in the order added, once every printer
     // is done or an interruption came (then `*interrupted` is set).
     std::vector<PrinterResult> Finish(bool* interrupted);

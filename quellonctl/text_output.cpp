@@ -200,11 +200,17 @@ void PrintListText(std::FILE* out, const Inventory& inventory, bool all)
     PrintTable(out, others);
 }
 
-void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results, bool quiet)
+void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results, bool quiet,
+                      bool check)
 {
     for (const PrinterResult& result : results) {
-        if (quiet && Succeeded(result))
+        const bool differs = check && result.outcome == Outcome::kWouldChange;
+        if (quiet && Succeeded(result) && !differs)
             continue;
-        std::fprintf(out, "%s: %s\n", result.queue.c_str(), ResultLine(result).c_str());
+        const std::string line =
+            differs ? Printf(_("holds %s, the policy wants %s"), Timer(*result.timer).c_str(),
+                             Timer(*result.wanted).c_str())
+                    : ResultLine(result);
+        std::fprintf(out, "%s: %s\n", result.queue.c_str(), line.c_str());
     }
 }

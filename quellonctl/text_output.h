@@ -9,5 +9,7 @@
 #include "runner.h"
 
 void PrintListText(std::FILE* out, const Inventory& inventory, bool all);
-// With `quiet`, only the printers that failed or were not done.
-void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results, bool quiet);
+// With `quiet`, only the printers that failed or were not done, and with
+// `check` those that differ from the policy.
+void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results, bool quiet,
+                      bool check = false);

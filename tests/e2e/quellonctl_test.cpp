@@ -231,6 +231,63 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
     EXPECT_EQ(sim_->StoredTimer("Loses"), 3);
 }
 
+TEST_F(Quellonctl, APolicyWritesEachSelectedPrinterOnceToItsLastLineAndCheckTellsDrift)
+{
+    Setup({{"Front-1", "Brelko M220"},
+           {"front-2", "Brelko M220"},
+           {"Plot", "Brelko M210"},
+           {"Lab", "Brelko M230"},
+           {"Other", "Brelko M250C"}},
+          Printers({{"Front-1", 1, 1, 4},
+                    {"front-2", 1, 1, 4},
+                    {"Plot", 1, 0, 4},
+                    {"Lab", 1, 0, 4},
+                    {"Other", 1, 0, 4}}));
+    const std::string policy = dir_ / "policy";
+    harness::WriteFile(policy, "# offices\n"
+                               "model:Brelko M220 4   # every M220\n"
+                               "FRONT-* 2\n"
+                               "Plot off\n"
+                               "L?b 3\n");
+    const std::string bad = dir_ / "bad";
+    harness::WriteFile(bad, "Plot off\nLab 9\n");
+
+    const Ran malformed = Run({"apply", bad});
+    EXPECT_EQ(malformed.status, 2);
+    EXPECT_EQ(malformed.err,
+              "quellonctl: " + bad + ":2: \"9\" is not a value: off, on, or 1 to 8 hours\n");
+    EXPECT_EQ(Requests(), 0u) << "a malformed policy contacts no printer";
+
+    EXPECT_EQ(Run({"check", policy}).status, 4);
+    const Ran applied = Run({"--json", "apply", policy});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_TRUE(Has(applied.out, "\"changed\": true,\n  \"summary\": {\"changed\": 4, "
+                                 "\"unchanged\": 0, \"would_change\": 0, \"unconfirmed\": 0, "
+                                 "\"failed\": 0},"))
+        << applied.out;
+    EXPECT_EQ(Writes(), 4u);
+    for (const auto& [queue, timer] : std::vector<std::pair<std::string, int>>{
+             {"Front-1", 2}, {"front-2", 2}, {"Plot", 0x8004}, {"Lab", 3}, {"Other", 4}})
+        EXPECT_EQ(sim_->StoredTimer(queue), timer) << queue;
+    EXPECT_EQ(sim_->CountLog("Other"), 0u) << "an unselected printer is not contacted";
+
+    const Ran again = Run({"-q", "apply", policy});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "");
+    EXPECT_EQ(Writes(), 4u) << "a second run writes nothing";
+    EXPECT_EQ(Run({"check", policy}).status, 0);
+
+    // Selection in set: patterns ignore case, --model and --exclude narrow.
+    const Ran set = Run({"set", "f*", "Plot", "--model", "Brelko M220", "--exclude", "*-2", "5"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "Front-1: 2 hours -> 5 hours (confirmed)\n");
+    const Ran drift = Run({"-q", "check", policy});
+    EXPECT_EQ(drift.status, 4);
+    EXPECT_EQ(drift.out, "Front-1: holds 5 hours, the policy wants 2 hours\n");
+    EXPECT_EQ(Run({"set", "nothing*", "5"}).status, 2);
+    EXPECT_EQ(Writes(), 5u);
+}
+
 TEST_F(Quellonctl, SilentAndSlowPrintersCostTheirDeadlineAndResultsKeepTheirOrder)
 {
     std::vector<TestQueue> queues;

@@ -3,12 +3,14 @@
 // queue name holds.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "json_output.h"
 #include "model.h"
 #include "options.h"
+#include "selection.h"
 
 namespace {
 
@@ -58,7 +60,9 @@ TEST(Arguments, BadInputIsAUsageErrorNamingTheProblem)
         {{"get", "--bogus"}, "--bogus"},
         {{"list", "q"}, "list"},
         {{"set", "q"}, "\"q\""},
-        {{"set", "6"}, "queue names or --all"},
+        {{"set", "6"}, "queue names, --model or --all"},
+        {{"apply"}, "one policy file"},
+        {{"check", "p", "--model", "x"}, "--model"},
         {{"set", "--all"}, "needs a value"},
         {{"set", "q", "0"}, "\"0\""},
         {{"set", "q", "9"}, "\"9\""},
@@ -88,6 +92,40 @@ TEST(Arguments, BadInputIsAUsageErrorNamingTheProblem)
             joined += "[" + arg + "]";
         EXPECT_FALSE(Parse(c.args, &o, &error)) << joined;
         EXPECT_NE(error.find(c.names), std::string::npos) << joined << ": " << error;
+    }
+}
+
+TEST(Selection, PatternsIgnoreCaseModelsMatchExactlyAndTheLastPolicyLineWins)
+{
+    const Queue lp{"Lp-Front", "Brelko M220", "2.60", "", "", ""};
+    for (const auto& [selector, selects] :
+         std::vector<std::pair<std::string, bool>>{{"lp-front", true},
+                                                   {"LP*", true},
+                                                   {"?p-[fF]ront", true},
+                                                   {"lp", false},
+                                                   {"model:Brelko M220", true},
+                                                   {"model:brelko m220", false},
+                                                   {"*Back", false}})
+        EXPECT_EQ(Selects(selector, lp), selects) << selector;
+
+    std::istringstream in("# comment\n\n model:Brelko M220  4 \nLp-*\toff # late\nOther 2\n");
+    std::vector<PolicyLine> policy;
+    std::string error;
+    ASSERT_TRUE(ParsePolicy(in, "p", &policy, &error)) << error;
+    ASSERT_EQ(policy.size(), 3u);
+    EXPECT_EQ(policy[0].selector, "model:Brelko M220");
+    EXPECT_EQ(PolicySetting(policy, lp)->kind, Setting::kOff);
+    EXPECT_EQ(policy[1].line, 4);
+    EXPECT_EQ(PolicySetting(policy, Queue{"None", "", "", "", "", ""}), nullptr);
+
+    for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+             {"ok 1\n4\n", "p:2: a line is a queue, pattern or model:NAME, then a value"},
+             {"model: 4\n", "p:1: a line is a queue, pattern or model:NAME, then a value"},
+             {"lp on\nlp 0\n", "p:2: \"0\" is not a value: off, on, or 1 to 8 hours"}}) {
+        std::istringstream bad(text);
+        std::vector<PolicyLine> lines;
+        EXPECT_FALSE(ParsePolicy(bad, "p", &lines, &error)) << text;
+        EXPECT_EQ(error, message);
     }
 }
 
