@@ -109,6 +109,8 @@ std::string ListEntry(const Queue& queue)
         .Add("listed", Bool(queue.reason.empty()));
     if (!queue.reason.empty())
         object.Text("reason", queue.reason);
+    if (!queue.detail.empty())
+        object.Text("detail", queue.detail);
     if (!queue.near_model.empty())
         object.Text("supported_model", queue.near_model);
     return object.str();
@@ -153,6 +155,8 @@ std::string ResultEntry(const PrinterResult& result, Command command)
     object.Text("result", ResultName(result.outcome));
     if (!result.error.empty())
         object.Text("error", result.error);
+    if (!result.detail.empty())
+        object.Text("detail", result.detail);
     return object.str();
 }
 

@@ -1,13 +1,18 @@
 // quellonctl: the auto shutdown timer of Brelko printers from a shell.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "format.h"
 #include "i18n.h"
@@ -59,14 +64,49 @@ void TraceFrame(const VxsktModule* vxskt, bool sent, const unsigned char* bytes,
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// A queue whose PPD file could not be read is a printer that failed: it
+// may well be a supported one.
+bool Unfetched(const Queue& queue)
+{
+    return queue.reason == "ppd-failed";
+}
+
+PrinterResult UnfetchedResult(const Queue& queue)
+{
+    PrinterResult result = Unworked(queue, Outcome::kFailed, "ppd-failed");
+    result.detail = queue.detail;
+    return result;
+}
+
+// The queues of `inventory` that failed discovery and `selected` keeps,
+// as failed printers.
+template <typename Keep>
+std::vector<PrinterResult> UnfetchedResults(const Inventory& inventory, Keep selected)
+{
+    std::vector<PrinterResult> results;
+    for (const Queue& queue : inventory.others) {
+        if (Unfetched(queue) && selected(queue))
+            results.push_back(UnfetchedResult(queue));
+    }
+    return results;
+}
+
 int List(const Options& options)
 {
     const Inventory inventory = LoadInventory();
+    int status = kExitOk;
+    for (const Queue& queue : inventory.others) {
+        if (!Unfetched(queue))
+            continue;
+        SayError(Printf(_("queue \"%s\" left out: %s"), queue.name.c_str(),
+                        Printf(_("cannot fetch its PPD file: %s"), queue.detail.c_str()).c_str()));
+        status = kExitFailed;
+    }
     if (options.json)
         std::fputs(ListJson(inventory, options.all).c_str(), stdout);
     else
         PrintListText(stdout, inventory, options.all);
-    return kExitOk;
+    return status;
 }
 
 // The named queues to work on, each once, in the order given; a named
@@ -84,9 +124,12 @@ std::vector<Queue> Select(const Options& options, const Inventory& inventory,
             continue;
         }
         const Queue* other = FindQueue(inventory.others, name);
-        results->push_back(Unworked(other ? *other : Queue{name, "", "", "", "", ""},
-                                    Outcome::kFailed,
-                                    other ? "unsupported-model" : "unknown-queue"));
+        if (other && Unfetched(*other))
+            results->push_back(UnfetchedResult(*other));
+        else
+            results->push_back(Unworked(other ? *other : Queue{name, "", "", "", "", ""},
+                                        Outcome::kFailed,
+                                        other ? "unsupported-model" : "unknown-queue"));
     }
     return selected;
 }
@@ -120,6 +163,35 @@ bool AllSucceeded(const std::vector<PrinterResult>& results)
             return false;
     }
     return true;
+}
+
+// Standard output was closed when the program started.
+bool g_stdout_closed = false;
+
+// A closed standard output would hand its number to the next socket opened,
+// and the report would go to a scheduler or a printer: the slot is held
+// with /dev/null, and the report counts as not written.
+void HoldClosedStdout()
+{
+    if (fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF)
+        return;
+    g_stdout_closed = true;
+    const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (fd >= 0 && fd != STDOUT_FILENO) {
+        dup2(fd, STDOUT_FILENO);
+        close(fd);
+    }
+}
+
+// Whether everything printed reached standard output: a report that went
+// nowhere (a full disk, a closed pipe) is a failure, said in one line.
+bool OutputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_stdout_closed)
+        return true;
+    SayError(
+        Printf(_("cannot write the report: %s"), std::strerror(g_stdout_closed ? EBADF : errno)));
+    return false;
 }
 
 bool AnyDiffers(const std::vector<PrinterResult>& results)
@@ -157,17 +229,21 @@ RunSettings Settings(const Options& options)
     return settings;
 }
 
+// Ends a run: the printers worked on (among the rejected ones, in the order
+// named), then those whose discovery failed.
 int Conclude(const Options& options, PrinterRunner* runner,
-             const std::vector<PrinterResult>& rejected)
+             const std::vector<PrinterResult>& rejected,
+             const std::vector<PrinterResult>& unfetched = {})
 {
     bool interrupted = false;
-    const std::vector<PrinterResult> results =
-        InOrder(options, runner->Finish(&interrupted), rejected);
+    std::vector<PrinterResult> results = InOrder(options, runner->Finish(&interrupted), rejected);
+    results.insert(results.end(), unfetched.begin(), unfetched.end());
     Report(options, results);
     if (interrupted) {
         // Printers still under way hold their threads: end without them.
+        const int status = OutputWritten() ? kExitInterrupted : kExitFailed;
         std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
+        std::_Exit(status);
     }
     if (!AllSucceeded(results))
         return kExitFailed;
@@ -184,7 +260,8 @@ int AllListed(const Options& options)
         if (seen.insert(queue.name).second)
             runner.Add(queue);
     }
-    return Conclude(options, &runner, {});
+    return Conclude(options, &runner, {},
+                    UnfetchedResults(inventory, [](const Queue&) { return true; }));
 }
 
 int Named(const Options& options, const Inventory& inventory)
@@ -242,7 +319,8 @@ bool Expand(const Options& options, const Inventory& inventory, std::vector<std:
         }
         if (names->size() > before)
             continue;
-        SayError(Printf(_("no listed queue matches \"%s\""), word.c_str()));
+        if (options.command == Command::kSet || !options.quiet)
+            SayError(Printf(_("no listed queue matches \"%s\""), word.c_str()));
         if (options.command == Command::kSet)
             return false;
     }
@@ -312,29 +390,13 @@ int Policy(const Options& options, const std::vector<PolicyLine>& policy)
         if (setting && seen.insert(queue.name).second)
             runner.Add(queue, *setting);
     }
-    return Conclude(options, &runner, {});
+    return Conclude(options, &runner, {}, UnfetchedResults(inventory, [&](const Queue& queue) {
+                        return PolicySetting(policy, queue) != nullptr;
+                    }));
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(const Options& options)
 {
-    SetUpCatalogue();
-    Options options;
-    std::string error;
-    if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-        SayError(error);
-        std::fprintf(stderr, "%s\n", _("Try 'quellonctl --help' for more information."));
-        return kExitUsage;
-    }
-    if (options.help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return kExitOk;
-    }
-    if (options.version) {
-        std::printf("quellonctl %s\n", QUELLON_VERSION);
-        return kExitOk;
-    }
     // The command line beats the environment.
     if (options.port != 0)
         setenv("ZELD_PORT", std::to_string(options.port).c_str(), 1);
@@ -358,4 +420,29 @@ int main(int argc, char** argv)
     const bool chosen =
         !options.queues.empty() || !options.model.empty() || !options.excludes.empty();
     return chosen ? Selected(options) : AllListed(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    HoldClosedStdout();
+    SetUpCatalogue();
+    Options options;
+    std::string error;
+    if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        SayError(error);
+        std::fprintf(stderr, "%s\n", _("Try 'quellonctl --help' for more information."));
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return OutputWritten() ? kExitOk : kExitFailed;
+    }
+    if (options.version) {
+        std::printf("quellonctl %s\n", QUELLON_VERSION);
+        return OutputWritten() ? kExitOk : kExitFailed;
+    }
+    const int status = Run(options);
+    return OutputWritten() ? status : kExitFailed;
 }

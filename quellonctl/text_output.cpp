@@ -68,6 +68,8 @@ std::string Reason(const Queue& queue)
 {
     if (queue.reason == "no-ppd")
         return _("no PPD file");
+    if (queue.reason == "ppd-failed")
+        return Printf(_("cannot fetch its PPD file: %s"), queue.detail.c_str());
     if (queue.reason == "no-model")
         return _("its PPD file names no printer model (*VXPrinterName)");
     if (queue.reason == "model-case")
@@ -109,6 +111,8 @@ std::string Failure(const PrinterResult& result)
     const std::string& e = result.error;
     if (e == "unknown-queue")
         return _("no such queue");
+    if (e == "ppd-failed")
+        return Printf(_("cannot fetch its PPD file: %s"), result.detail.c_str());
     if (e == "unsupported-model")
         return _("not a supported printer (see: quellonctl list --all)");
     if (e == "old-driver")

@@ -288,6 +288,23 @@ TEST_F(Quellonctl, APolicyWritesEachSelectedPrinterOnceToItsLastLineAndCheckTell
     EXPECT_EQ(Writes(), 5u);
 }
 
+TEST_F(Quellonctl, AReportOrADiscoveryThatFailedIsNeverASuccess)
+{
+    Setup({{"A", "Brelko M210"}}, Printers({{"A", 1, 0, 4}}));
+    const Ran unfetched = Run({"--json", "get"}, {{"TMPDIR", "/nonexistent/tmp"}});
+    EXPECT_EQ(unfetched.status, 1);
+    EXPECT_TRUE(Has(unfetched.out, "\"result\": \"failed\", \"error\": \"ppd-failed\", "
+                                   "\"detail\": "))
+        << unfetched.out;
+    EXPECT_EQ(Run({"list"}, {{"TMPDIR", "/nonexistent/tmp"}}).status, 1);
+
+    std::vector<std::string> argv = {harness::BuildPath("quellonctl/quellonctl"), "get", "A"};
+    harness::Process full(argv, Env(), "/dev/full", dir_ / "full-err");
+    EXPECT_EQ(full.Wait(kRunTimeout), 1);
+    EXPECT_EQ(harness::ReadFile(dir_ / "full-err"),
+              "quellonctl: cannot write the report: No space left on device\n");
+}
+
 TEST_F(Quellonctl, SilentAndSlowPrintersCostTheirDeadlineAndResultsKeepTheirOrder)
 {
     std::vector<TestQueue> queues;
