@@ -289,6 +289,16 @@ TEST(ZeldSim, WrittenTimerSurvivesRestart)
     EXPECT_EQ(ReadTimer(sim, "lp1"), 6);
 }
 
+TEST(ZeldSim, RestartsFromAStateHoldingANameWithAHash)
+{
+    ZeldSim::Options o;
+    o.extra_args = {"--printer", "lp#1 1.0 4"};
+    ZeldSim sim(o);
+    ASSERT_EQ(Ask(sim, WriteFrame("lp#1", 6))->code, 0);
+    sim.Restart();
+    EXPECT_EQ(ReadTimer(sim, "lp#1"), 6);
+}
+
 TEST(ZeldSim, StateKeepsEntriesOfPrintersItDoesNotHold)
 {
     harness::TempDir dir;

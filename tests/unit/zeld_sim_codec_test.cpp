@@ -126,4 +126,24 @@ TEST(ZeldSimCodec, RangesNameManyPrintersAndRules)
     EXPECT_TRUE(zsim::ParseConfig(too_long.substr(0, too_long.size() - 2), s, error)) << error;
 }
 
+TEST(ZeldSimCodec, StateFileGivesBackEveryNameExactly)
+{
+    zsim::TimerState state;
+    std::string error;
+    uint16_t timer = 0;
+    for (const std::string& name : std::vector<std::string>{
+             "lp#1", "#", "with space", " edge ", "tab\tnl\nCR\r", "%41", "100%", "%25", "\xff\xfe",
+             "caf\xc3\xa9", std::string("nul\0x", 5), "\x7f\x01"})
+        state[name] = ++timer;
+    zsim::TimerState back;
+    ASSERT_TRUE(zsim::ParseState(zsim::FormatState(state), back, error)) << error;
+    EXPECT_EQ(back, state);
+    EXPECT_NE(zsim::FormatState({{"lp#1", 6}}).find("\nlp%231 6\n"), std::string::npos);
+
+    ASSERT_TRUE(
+        zsim::ParseState("# old file\nlp1 6\n50%off 0x8003 # kept as written\n", back, error))
+        << error;
+    EXPECT_EQ(back, (zsim::TimerState{{"lp1", 6}, {"50%off", 0x8003}}));
+}
+
 }  // namespace
