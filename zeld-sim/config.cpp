@@ -386,6 +386,52 @@ std::vector<SimPrinter> DefaultPrinters()
     };
 }
 
+namespace {
+
+// A request may name a printer with any bytes, but a state line ends its
+// name at a blank and its text at '#'. Bytes outside printable ASCII, and
+// '#' and '%', are therefore written "%XX", so every name reads back as it
+// was; a '%' not followed by two hex digits is kept as it stands, so names
+// written before escaping existed read as they always did.
+bool PlainInName(unsigned char c)
+{
+    return c > ' ' && c < 0x7F && c != '#' && c != '%';
+}
+
+std::string EscapeName(const std::string& name)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : name) {
+        if (PlainInName(c)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        out += '%';
+        out += kDigits[c >> 4];
+        out += kDigits[c & 0xF];
+    }
+    return out;
+}
+
+std::string UnescapeName(const std::string& word)
+{
+    std::string out;
+    for (size_t i = 0; i < word.size(); ++i) {
+        const int high = word[i] == '%' && i + 2 < word.size() ? HexValue(word[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(word[i + 2]) : -1;
+        if (low < 0) {
+            out += word[i];
+            continue;
+        }
+        out += static_cast<char>(high << 4 | low);
+        i += 2;
+    }
+    return out;
+}
+
+}  // namespace
+
 bool ParseState(const std::string& text, TimerState& out, std::string& error)
 {
     TimerState state;
@@ -396,7 +442,7 @@ bool ParseState(const std::string& text, TimerState& out, std::string& error)
                 err = "want NAME TIMER, timer 0 to 65535";
                 return false;
             }
-            state[name] = static_cast<uint16_t>(timer);
+            state[UnescapeName(name)] = static_cast<uint16_t>(timer);
             return true;
         });
     if (ok)
@@ -408,7 +454,7 @@ std::string FormatState(const TimerState& state)
 {
     std::string out = "# zeld-sim state: queue name, auto shutdown timer\n";
     for (const auto& [name, timer] : state)
-        out += name + " " + std::to_string(timer) + "\n";
+        out += EscapeName(name) + " " + std::to_string(timer) + "\n";
     return out;
 }
 

@@ -70,7 +70,8 @@ bool ParseControl(const std::string& text, std::vector<FaultRule>& out, std::str
 // they match the demo's CUPS queues.
 std::vector<SimPrinter> DefaultPrinters();
 
-// State file: one "NAME TIMER" line per printer, timer in decimal.
+// State file: one "NAME TIMER" line per printer, timer in decimal; in NAME,
+// blanks, '#', '%' and bytes outside printable ASCII are written "%XX".
 using TimerState = std::map<std::string, uint16_t>;
 bool ParseState(const std::string& text, TimerState& out, std::string& error);
 std::string FormatState(const TimerState& state);

@@ -39,6 +39,9 @@ constexpr size_t kMaxBuffered = kHeaderSize + kMaxTotalSize + kReadChunk;
 constexpr size_t kMaxQueuedAnswers = 16 * 1024;
 // Bytes of a dropped client's input that go into the log line.
 constexpr size_t kGarbageShown = 64;
+// Out of descriptors, the listener is left alone until a client leaves, or
+// this long at most (the limit may be the whole system's, not ours).
+constexpr auto kAcceptRetry = std::chrono::milliseconds(500);
 
 volatile sig_atomic_t g_stop_signal = 0;
 
@@ -397,6 +400,7 @@ public:
         socklen_t len = sizeof addr;
         getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
+        spare_.reset(OpenSpare());
         return true;
     }
 
@@ -408,7 +412,8 @@ public:
     {
         std::vector<pollfd> fds;
         while (!g_stop_signal) {
-            fds.assign(1, pollfd{listener_.get(), POLLIN, 0});
+            // A negative descriptor is skipped by poll but keeps its place.
+            fds.assign(1, pollfd{Listening() ? listener_.get() : -1, POLLIN, 0});
             for (const auto& c : conns_)
                 fds.push_back(pollfd{c->fd.get(), Events(*c), 0});
             timespec timeout{};
@@ -472,7 +477,7 @@ private:
 
     bool NextTimeout(timespec& timeout) const
     {
-        std::optional<Clock::time_point> first;
+        std::optional<Clock::time_point> first = accept_retry_;
         for (const auto& c : conns_) {
             const auto due = Deadline(*c);
             if (due && (!first || *due < *first))
@@ -497,7 +502,11 @@ private:
             if (fd < 0) {
                 if (errno == EINTR || errno == ECONNABORTED)
                     continue;
-                return;  // EAGAIN, or out of descriptors: try again next turn
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    at_limit_ = false;  // every waiting client was taken
+                else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    PauseAccepting();
+                return;
             }
             auto c = std::make_unique<Conn>();
             c->fd.reset(fd);
@@ -512,6 +521,29 @@ private:
             conns_.push_back(std::move(c));
         }
     }
+
+    // The listener stays readable while clients wait, so watching it when
+    // no descriptor is free would spin. The clients wait in the backlog
+    // instead; one line says so, however many attempts fail.
+    void PauseAccepting()
+    {
+        const std::string reason = Quoted(Errno("accept"));
+        accept_retry_ = Clock::now() + kAcceptRetry;
+        if (at_limit_)
+            return;
+        at_limit_ = true;
+        log_.Line("accept paused reason=" + reason +
+                  " connections=" + std::to_string(conns_.size()));
+    }
+
+    bool Listening()
+    {
+        if (accept_retry_ && Clock::now() >= *accept_retry_)
+            accept_retry_.reset();
+        return !accept_retry_;
+    }
+
+    static int OpenSpare() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
     void Receive(Conn& c, short revents)
     {
@@ -607,7 +639,18 @@ private:
         return true;
     }
 
+    // A request may need a descriptor of its own (state file, control file,
+    // a new log file): the spare one is lent to it, so that a write is still
+    // kept when clients hold every other descriptor.
     Plan Handle(const Conn& c, const std::string& frame)
+    {
+        spare_.reset();
+        Plan plan = AnswerAndLog(c, frame);
+        spare_.reset(OpenSpare());
+        return plan;
+    }
+
+    Plan AnswerAndLog(const Conn& c, const std::string& frame)
     {
         const Request r = DecodeRequest(frame);
         std::string note;
@@ -663,6 +706,8 @@ private:
     {
         auto gone = std::stable_partition(conns_.begin(), conns_.end(),
                                           [](const auto& c) { return c->close_reason.empty(); });
+        if (gone != conns_.end())
+            accept_retry_.reset();  // a descriptor is free again
         for (auto it = gone; it != conns_.end(); ++it) {
             Conn& c = **it;
             if (c.reset) {
@@ -680,6 +725,9 @@ private:
     Printers printers_;
     Faults faults_;
     Fd listener_;
+    Fd spare_;
+    std::optional<Clock::time_point> accept_retry_;  // set: the listener is not watched
+    bool at_limit_ = false;                          // out of descriptors, and logged
     uint16_t port_ = 0;
     Clock::duration idle_;  // zero: idle clients stay
     unsigned long last_id_ = 0;

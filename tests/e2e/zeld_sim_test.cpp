@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -275,7 +277,10 @@ TEST(ZeldSim, DefaultSetMatchesTheDemoQueues)
 
 TEST(ZeldSim, WrittenTimerSurvivesRestart)
 {
-    ZeldSim sim(TwoPrinters());
+    ZeldSim::Options o = TwoPrinters();
+    o.extra_args = {"--printer", "lp#1 1.0 4"};  // in a config file, '#' begins a comment
+    ZeldSim sim(o);
+    ASSERT_EQ(Ask(sim, WriteFrame("lp#1", 5))->code, 0);
     ASSERT_EQ(Ask(sim, WriteFrame("lp1", 0x8007))->code, 0);
     ASSERT_EQ(Ask(sim, WriteFrame("lp1", 6))->code, 0);
     EXPECT_EQ(sim.StoredTimer("lp1"), 6);
@@ -284,6 +289,7 @@ TEST(ZeldSim, WrittenTimerSurvivesRestart)
     sim.Restart();
     EXPECT_EQ(ReadTimer(sim, "lp1"), 6) << "the last accepted timer, not the configured one";
     EXPECT_EQ(ReadTimer(sim, "lp2"), 0x8005);
+    EXPECT_EQ(ReadTimer(sim, "lp#1"), 5);
 
     sim.Restart(false);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 6);
@@ -720,6 +726,31 @@ TEST(ZeldSim, IdleClientsAreClosedAfterTheBoundAndMakeRoom)
     EXPECT_TRUE(waiting.ReadAnswer()) << "a client waiting for a slow answer is not idle";
     EXPECT_TRUE(idle.back()->ClosedByPeer());
     EXPECT_TRUE(ReadTimer(sim, "lp1")) << "a new client is served";
+}
+
+// Clock ticks it has run: fields 14 (user) and 15 (system) of /proc/PID/stat.
+long CpuTicks(pid_t pid)
+{
+    std::istringstream in(harness::ReadFile("/proc/" + std::to_string(pid) + "/stat"));
+    const std::vector<std::string> f{std::istream_iterator<std::string>(in), {}};
+    return std::stol(f.at(13)) + std::stol(f.at(14));  // "zeld-sim" holds no blank
+}
+
+TEST(ZeldSim, AtItsDescriptorLimitClientsWaitWithoutSpinning)
+{
+    ZeldSim sim(TwoPrinters());
+    const rlimit low{20, 20};
+    ASSERT_EQ(prlimit(sim.process().pid(), RLIMIT_NOFILE, &low, nullptr), 0);
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 40; ++i)
+        idle.push_back(std::make_unique<RawClient>(sim.port()));
+    ASSERT_TRUE(sim.WaitForLog("accept paused"));
+    const long before = CpuTicks(sim.process().pid());
+    sleep(1);  // a window to measure in: a spinning loop takes most of it
+    EXPECT_LT(CpuTicks(sim.process().pid()) - before, sysconf(_SC_CLK_TCK) / 10);
+    EXPECT_EQ(idle.front()->Exchange(WriteFrame("lp1", 6))->code, 0) << "kept at the limit";
+    idle.erase(idle.begin(), idle.begin() + 30);
+    EXPECT_TRUE(idle.back()->Exchange(QueryFrame("lp2", kFirmwareItem))) << "served at last";
 }
 
 // ------------------------------------------------------------ stopping

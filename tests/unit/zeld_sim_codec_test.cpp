@@ -126,4 +126,13 @@ TEST(ZeldSimCodec, RangesNameManyPrintersAndRules)
     EXPECT_TRUE(zsim::ParseConfig(too_long.substr(0, too_long.size() - 2), s, error)) << error;
 }
 
+TEST(ZeldSimCodec, StateFileGivesBackEveryName)
+{
+    const zsim::TimerState state{
+        {"lp#1 \t\n\r", 1}, {"%41%25%", 2}, {"\xff\xc3\xa9\x7f", 3}, {{"\0", 1}, 4}};
+    zsim::TimerState back;
+    std::string error;
+    EXPECT_TRUE(zsim::ParseState(zsim::FormatState(state), back, error) && back == state) << error;
+}
+
 }  // namespace
