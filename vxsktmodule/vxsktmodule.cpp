@@ -106,6 +106,16 @@ void sleep_for(milliseconds pause)
     }
 }
 
+// Per thread: each printer's connection is worked on by one thread.
+thread_local VxsktFailure g_failure{VXSKT_OK, 0};
+
+// Records why the call under way failed and returns -1 for it.
+int failed(VxsktFailureKind kind, int error = 0)
+{
+    g_failure = VxsktFailure{kind, error};
+    return -1;
+}
+
 // Milliseconds left until `deadline`, rounded up; 0 or less when it passed.
 int remaining_ms(Clock::time_point deadline)
 {
@@ -304,7 +314,7 @@ int connect_until(const addrinfo& address, uint16_t port, Clock::time_point end)
 {
     const int left = remaining_ms(end);
     if (left <= 0) {
-        return -1;
+        return failed(VXSKT_DEADLINE);
     }
     sockaddr_storage to{};
     std::memcpy(&to, address.ai_addr, address.ai_addrlen);
@@ -316,8 +326,9 @@ int connect_until(const addrinfo& address, uint16_t port, Clock::time_point end)
     const int fd = socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval bound = to_timeval(milliseconds(left));
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) != 0) {
+        const int error = errno;
         close_fd(fd);
-        return -1;
+        return failed(VXSKT_CONNECT, error);
     }
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), address.ai_addrlen) == 0) {
         return fd;
@@ -329,8 +340,12 @@ int connect_until(const addrinfo& address, uint16_t port, Clock::time_point end)
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
         return fd;
     }
+    const int why = error != 0 ? error : errno;
     close_fd(fd);
-    return -1;
+    // A connect that ran out of time says EINPROGRESS or EAGAIN.
+    if (why == EINPROGRESS || why == EAGAIN || why == EINTR)
+        return failed(VXSKT_DEADLINE);
+    return failed(VXSKT_CONNECT, why);
 }
 
 // One connection attempt: each address of the host in the resolver's
@@ -340,6 +355,9 @@ int try_connect(const Target& target, Clock::time_point budget_end)
 {
     const AddrList found =
         resolve(target.host, target.numeric_only, target.deadline_ms != 0, budget_end);
+    if (!found) {
+        return failed(Clock::now() >= budget_end ? VXSKT_DEADLINE : VXSKT_RESOLVE);
+    }
     for (const addrinfo* address = found.get(); address != nullptr; address = address->ai_next) {
         const int fd =
             connect_until(*address, target.port, until(target.deadline_ms, kConnectTimeout));
@@ -390,16 +408,16 @@ int transfer(int fd, char* data, int size, Direction direction, bool may_block,
         } else if (n == 0) {
             // A send that moves nothing would only spin.
             if (direction == Direction::kSend || ++ends > kMaxEndOfStreamReads) {
-                return -1;
+                return failed(VXSKT_CLOSED);
             }
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // After a blocking call this is the socket's own time-out.
             const short events = direction == Direction::kReceive ? POLLIN : POLLOUT;
             if (blocked || !wait_ready(fd, events, deadline)) {
-                return -1;
+                return failed(VXSKT_DEADLINE);
             }
         } else if (errno != EINTR) {
-            return -1;
+            return failed(VXSKT_CLOSED, errno);
         }
     }
     return 0;
@@ -435,7 +453,7 @@ int socket_write(VxsktModule* vxskt, char* data, int size)
     // be waited for.
     const auto deadline = until(vxskt->deadline_ms, kSendTimeout);
     if (remaining_ms(deadline) <= 0 || !discard_unread(vxskt->socket_fd, deadline)) {
-        return -1;
+        return failed(VXSKT_DEADLINE);
     }
     return transfer(vxskt->socket_fd, data, size, Direction::kSend, false, deadline);
 }
@@ -589,6 +607,7 @@ VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_n
 VxsktModule* vxsktNewUntil(char* printer, char* locale, char* /*folder_path*/, int port_num,
                            int64_t deadline_ms)
 {
+    g_failure = VxsktFailure{VXSKT_OK, 0};
     if (printer == nullptr || locale == nullptr) {
         return nullptr;
     }
@@ -638,6 +657,7 @@ void vxsktDestroy(VxsktModule* vxskt)
 // waiting unread; the staging buffer is empty afterwards whatever happens.
 int vxsktWrite(VxsktModule* vxskt, int32_t command)
 {
+    g_failure = VxsktFailure{VXSKT_OK, 0};
     BufTool* frame = vxskt_allocator.new_buffer(kFrameSize, 0);
     vxskt->req_command = command;
     int result = -1;
@@ -687,6 +707,11 @@ int vxsktRead(VxsktModule* vxskt)
     }
     trace(vxskt, false, vxskt->recv_data, length);
     return length;
+}
+
+VxsktFailure vxsktLastFailure(void)
+{
+    return g_failure;
 }
 
 void vxsktSetTrace(VxsktTrace hook)

@@ -66,6 +66,24 @@ uint16_t vxsktGetStatusCode(VxsktModule* vxskt);
 unsigned char* vxsktGetStatusData(VxsktModule* vxskt);
 int32_t vxsktGetStatusLen(VxsktModule* vxskt);
 
+// Why the last opening, send or receive of the calling thread failed: no
+// address for the host, every connect refused (`error`: its errno), the
+// deadline or a per-step bound passed, or the peer closed or reset the
+// connection (`error`: errno, 0 for an orderly close). VXSKT_OK after a
+// call that did not fail in the transport (a reply may still be too short).
+typedef enum {
+    VXSKT_OK = 0,
+    VXSKT_RESOLVE,
+    VXSKT_CONNECT,
+    VXSKT_DEADLINE,
+    VXSKT_CLOSED,
+} VxsktFailureKind;
+typedef struct VxsktFailure {
+    VxsktFailureKind kind;
+    int error;
+} VxsktFailure;
+VxsktFailure vxsktLastFailure(void);
+
 // Sees every request frame as it is sent and every response as it is read
 // (its header, then its payload, if any): quellonctl -v. Null turns it off.
 // Set it before connections are opened; it may be called on any thread.
