@@ -374,6 +374,20 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1) << "OK works again on the same connection";
 }
 
+// The daemon takes the write, then drops the connection before the
+// read-back: asked once more on a fresh one, the printer holds the value.
+TEST_F(Settings, AnAcceptedWriteWhoseConnectionDropsClosesAsSaved)
+{
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    sim_->SetFault("lp1 102415 close-after-header count 1");
+    gtk_entry_set_text(GTK_ENTRY(m.Widget(m.settings(), "ShutdownSDlg_Time_combo_entry")), "6");
+    LoopGuard guard;  // a warning would wait for a click forever
+    EXPECT_EQ(ASSetDlgOK(m.wnd()), 1);
+    EXPECT_EQ(sim_->CountLog("item=102415"), 1u);
+    EXPECT_EQ(sim_->StoredTimer("lp1"), std::optional<uint16_t>(6));
+}
+
 // A frame too many after the timer's answer: neither shown as the timer,
 // nor taken for the answer to the write the daemon refuses.
 TEST_F(Settings, AStrayFrameBeforeARefusedWriteStillWarns)
