@@ -29,7 +29,7 @@ UIMsgDlg* MsgDialogOf(UIAutoShutdownWnd* wnd)
 }  // namespace
 
 // The texts are their own catalogue keys, so they stay literal and whole.
-const MsgTable msg_table[6] = {
+const MsgTable msg_table[] = {
     {MSG_SOCKET_ERROR,
      N_("A socket communication error occurred.\n"
         "Start the zeld daemon and try the operation again."),
@@ -59,6 +59,11 @@ const MsgTable msg_table[6] = {
     {MSG_DRIVER_UNSUPPORTED,
      N_("The driver version of the selected printer is not supported.\n"
         "Use driver version 2.56 or later."),
+     N_("Warning"), kButtonsOK},
+    {MSG_SETTING_SENT,
+     N_("The new auto shutdown setting was sent to the printer,\n"
+        "but its answer was not awaited: the printer may have applied it.\n"
+        "Open the settings again to see what the printer holds."),
      N_("Warning"), kButtonsOK},
     {MSG_NONE, nullptr, nullptr, -1},
 };

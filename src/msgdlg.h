@@ -3,8 +3,8 @@
 
 #include "startcheck.h"
 
-// The five warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning
-// (and ends the message table).
+// The warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning (and
+// ends the message table).
 enum {
     MSG_NONE = -1,
     MSG_SOCKET_ERROR = 0,
@@ -12,6 +12,8 @@ enum {
     MSG_SETTING_FAILED = 2,
     MSG_FIRMWARE_UNSUPPORTED = 3,
     MSG_DRIVER_UNSUPPORTED = 4,
+    // The user gave up the wait of OK after the new timer had been sent.
+    MSG_SETTING_SENT = 5,
 };
 
 typedef struct MsgTable {
@@ -21,7 +23,7 @@ typedef struct MsgTable {
     int btn_type;
 } MsgTable;
 
-extern const MsgTable msg_table[6];
+extern const MsgTable msg_table[];
 
 typedef struct UIMsgDlg {
     UIDialog dialog;

@@ -16,6 +16,7 @@
 #include "gui.h"
 #include "msgdlg.h"
 #include "support.h"
+#include "tcp_peer.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 #include "wire.h"
@@ -162,7 +163,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{2, std::string("Could not perform auto shutdown settings.\n") + kPrinterCheck},
         MessageCase{3, "The firmware version of the selected printer is not supported."},
         MessageCase{4, "The driver version of the selected printer is not supported.\n"
-                       "Use driver version 2.56 or later."}));
+                       "Use driver version 2.56 or later."},
+        MessageCase{5, "The new auto shutdown setting was sent to the printer,\n"
+                       "but its answer was not awaited: the printer may have applied it.\n"
+                       "Open the settings again to see what the printer holds."}));
 
 TEST(Warning, UnknownTypeShowsThePreviousMessageAgain)
 {
@@ -386,6 +390,28 @@ TEST_F(Settings, AnAcceptedWriteWhoseConnectionDropsClosesAsSaved)
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1);
     EXPECT_EQ(sim_->CountLog("item=102415"), 1u);
     EXPECT_EQ(sim_->StoredTimer("lp1"), std::optional<uint16_t>(6));
+}
+
+// OK after a given-up wait opens a fresh connection; given up while that is
+// still being made, nothing went out: nothing is said, the dialog stays.
+TEST_F(Settings, OkGivenUpBeforeTheWriteWentOutIsSilent)
+{
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    vxsktDestroy(m.wnd()->pVxskt);
+    m.wnd()->pVxskt = nullptr;
+    const NeverAccepts host;
+    setenv("ZELD_PORT", std::to_string(host.port()).c_str(), 1);
+    g_timeout_add(
+        300,
+        +[](gpointer wnd) {
+            CancelWaitDlg(ASSetWaitDlg(static_cast<UIAutoShutdownWnd*>(wnd)));
+            return FALSE;
+        },
+        m.wnd());
+    LoopGuard guard;  // a message would wait for a click forever
+    EXPECT_EQ(ASSetDlgOK(m.wnd()), 0);
+    EXPECT_FALSE(guard.fired());
 }
 
 // A frame too many after the timer's answer: neither shown as the timer,
