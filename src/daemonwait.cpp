@@ -28,6 +28,17 @@ void DeleteTaskData(gpointer data)
     delete static_cast<TaskData*>(data);
 }
 
+// Both threads take this lock when a task passes to a worker through GLib,
+// so that what the GUI thread wrote before is seen by the worker after also
+// by a race detector, which cannot see into GLib's own hand-over. (The way
+// back goes through the job's own lock.) One for all tasks: the worker
+// must reach it before it may look at anything the task carries.
+void HandOver()
+{
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ the job
@@ -53,9 +64,13 @@ DaemonJob::~DaemonJob()
 void DaemonJob::Start(const std::shared_ptr<DaemonJob>& job, std::function<void(DaemonJob&)> work)
 {
     // The task returns on the main context of the thread that makes it:
-    // the GUI thread's.
-    GTask* task = g_task_new(nullptr, job->cancellable_, OnReturned, nullptr);
+    // the GUI thread's. It is not given the cancellable: the job acts on
+    // that itself, and the task returns once the worker is done in any case.
+    // The callback holds a share of its own: the task (and with it what it
+    // carries) may be finalised on the worker meanwhile.
+    GTask* task = g_task_new(nullptr, nullptr, OnReturned, new std::shared_ptr<DaemonJob>(job));
     g_task_set_task_data(task, new TaskData{job, std::move(work)}, DeleteTaskData);
+    HandOver();
     g_task_run_in_thread(task, RunOnWorker);
     g_object_unref(task);
 }
@@ -63,6 +78,7 @@ void DaemonJob::Start(const std::shared_ptr<DaemonJob>& job, std::function<void(
 // On the worker: no toolkit here.
 void DaemonJob::RunOnWorker(GTask* task, gpointer, gpointer data, GCancellable*)
 {
+    HandOver();
     auto* carried = static_cast<TaskData*>(data);
     carried->work(*carried->job);
     carried->job->Finish();
@@ -70,12 +86,12 @@ void DaemonJob::RunOnWorker(GTask* task, gpointer, gpointer data, GCancellable*)
 }
 
 // On the GUI thread, from its main loop.
-void DaemonJob::OnReturned(GObject*, GAsyncResult* result, gpointer)
+void DaemonJob::OnReturned(GObject*, GAsyncResult*, gpointer data)
 {
-    DaemonJob& job = *static_cast<TaskData*>(g_task_get_task_data(G_TASK(result)))->job;
-    // Taken after the worker's last hold of it (Finish): what the work
-    // wrote is visible from here on, also to a race detector that cannot
-    // see into GLib's own hand-over.
+    const std::unique_ptr<std::shared_ptr<DaemonJob>> share(
+        static_cast<std::shared_ptr<DaemonJob>*>(data));
+    DaemonJob& job = **share;
+    // Taken after the worker's last hold of it (Finish): the hand-over back.
     std::lock_guard<std::mutex> lock(job.mutex_);
     job.returned_ = true;
 }
