@@ -78,20 +78,26 @@ WriteReport Unknown(bool reply_lost = false)
     return WriteReport{WRITE_FAILED, false, 0, reply_lost};
 }
 
-// After a write whose reply never came: what the printer holds, read on a
-// fresh connection. Changed only when that is the value sent.
-WriteReport ReadBackAfterLostReply(VxsktModule** vxskt, unsigned short wanted,
-                                   VxsktModule* (*reopen)(void* ctx), void* ctx)
+// What the printer holds after a write whose connection failed, read on a
+// fresh connection: the write is never sent again. `accepted`: the daemon
+// answered the write with success before the read-back was lost, so a
+// value other than the one sent means the printer kept another; otherwise
+// the write's reply was lost and the printer may never have seen it.
+WriteReport ReadBackOnFreshConnection(VxsktModule** vxskt, unsigned short wanted,
+                                      VxsktModule* (*reopen)(void* ctx), void* ctx, bool accepted)
 {
+    const bool reply_lost = !accepted;
     VxsktModule* fresh = reopen != nullptr ? reopen(ctx) : nullptr;
     if (fresh == nullptr)
-        return Unknown(true);
+        return Unknown(reply_lost);
     vxsktDestroy(*vxskt);
     *vxskt = fresh;
     unsigned short held = 0;
     if (QueryAutoShutdownTime(fresh, &held) < 0)
-        return Unknown(true);
-    return Known(held == wanted ? WRITE_CHANGED : WRITE_FAILED, held, true);
+        return Unknown(reply_lost);
+    if (held == wanted)
+        return Known(WRITE_CHANGED, held, reply_lost);
+    return Known(accepted ? WRITE_VERIFY_FAILED : WRITE_FAILED, held, reply_lost);
 }
 
 }  // namespace
@@ -179,9 +185,14 @@ WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
     if (written == SEND_REFUSED)
         return WriteReport{WRITE_REFUSED, false, 0, false};
     if (written < 0)
-        return ReadBackAfterLostReply(vxskt, wanted, reopen, ctx);
+        return ReadBackOnFreshConnection(vxskt, wanted, reopen, ctx, false);
     unsigned short held = 0;
-    if (QueryAutoShutdownTime(*vxskt, &held) < 0)
+    const int read = QueryAutoShutdownTime(*vxskt, &held);
+    // A daemon that takes the write and then drops the connection has still
+    // taken it: what it holds is asked once more, elsewhere.
+    if (read == SEND_FAILED)
+        return ReadBackOnFreshConnection(vxskt, wanted, reopen, ctx, true);
+    if (read < 0)
         return Unknown();
     return Known(held == wanted ? WRITE_CHANGED : WRITE_VERIFY_FAILED, held);
 }

@@ -58,8 +58,8 @@ typedef struct WriteReport {
 } WriteReport;
 
 // Writes `wanted` and reads it back, without looking first: the window
-// sends what its user confirmed, as it always has. A lost reply is handled
-// as below.
+// sends what its user confirmed, as it always has. A lost reply, and a
+// read-back lost after the write was accepted, are handled as below.
 WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
                              VxsktModule* (*reopen)(void* ctx), void* ctx);
 // Reads the timer, writes `wanted` unless it is already held, reads it back.

@@ -72,16 +72,20 @@ junit_counts() {
         pending && /<\/testcase>|<skipped / { f++; pending = 0 }
         END { printf "%d %d %d\n", p, f, s }' "$1"
 }
-# configure_and_build DIR [cmake options...]
+# configure_and_build DIR [cmake options...] [-- targets...]: everything
+# unless targets are named.
 configure_and_build() {
     local dir=$1; shift
+    local options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=(--target "$@")
     mkdir -p "$dir"
-    cmake -S "$QUELLON_ROOT" -B "$dir" -Wno-dev "$@" >"$dir/configure.log" 2>&1 || {
+    cmake -S "$QUELLON_ROOT" -B "$dir" -Wno-dev "${options[@]}" >"$dir/configure.log" 2>&1 || {
         cat "$dir/configure.log"
         say "configuring $dir failed"
         return 1
     }
-    cmake --build "$dir" -j "$(nproc)" >"$dir/build.log" 2>&1 || {
+    cmake --build "$dir" -j "$(nproc)" "${targets[@]}" >"$dir/build.log" 2>&1 || {
         grep -E -B2 -A12 'error|Error' "$dir/build.log" | head -n 80
         say "build in $dir failed (full log: $dir/build.log)"
         return 1

@@ -54,6 +54,8 @@ int SetAutoShutdownTime(UIAutoShutdownWnd* wnd, unsigned short timer)
 
 namespace {
 
+// ------------------------------------ on the worker thread: no toolkit here
+
 // An opening's daemon work and what it learnt. Shared with the worker,
 // which outlives the opening when the user gives up.
 struct Opening {
@@ -64,17 +66,17 @@ struct Opening {
     unsigned short timer = 0;
 };
 
-// On the worker: a fresh connection, the firmware (which must meet the
-// model's minimum), then the timer.
-void ReadPrinterState(DaemonLink& link, Opening& opening)
+// A fresh connection, the firmware (which must meet the model's minimum),
+// then the timer.
+void ReadPrinterState(DaemonJob& job, Opening& opening)
 {
-    link.connection() = link.Open(opening.printer, opening.locale, DAEMON_PORT);
-    if (!link.connection()) {
+    job.connection() = job.Open(opening.printer, opening.locale, DAEMON_PORT);
+    if (!job.connection()) {
         opening.warning = MSG_SOCKET_ERROR;
         return;
     }
     char firmVer[FIRM_VER_SIZE] = {};
-    if (QueryFirmVer(link.connection(), firmVer) < 0) {
+    if (QueryFirmVer(job.connection(), firmVer) < 0) {
         opening.warning = MSG_PRINTER_INFO_FAILED;
         return;
     }
@@ -84,7 +86,7 @@ void ReadPrinterState(DaemonLink& link, Opening& opening)
         opening.warning = MSG_FIRMWARE_UNSUPPORTED;
         return;
     }
-    if (QueryAutoShutdownTime(link.connection(), &opening.timer) < 0)
+    if (QueryAutoShutdownTime(job.connection(), &opening.timer) < 0)
         opening.warning = MSG_PRINTER_INFO_FAILED;
 }
 
@@ -95,30 +97,54 @@ struct Write {
     std::string locale;
     unsigned short wanted = 0;
     WriteReport report{WRITE_FAILED, false, 0, false};
-    DaemonLink* link = nullptr;  // the worker's, while it runs
 };
 
-// A fresh connection for the read-back after a lost reply.
+// What the read-back after a lost reply needs for its fresh connection;
+// lives in the worker's frame around the write.
+struct Reopen {
+    DaemonJob& job;
+    const Write& write;
+};
+
 VxsktModule* ReopenForWrite(void* ctx)
 {
-    const auto* write = static_cast<const Write*>(ctx);
-    return write->link->Open(write->printer, write->locale, DAEMON_PORT);
+    const auto* reopen = static_cast<const Reopen*>(ctx);
+    return reopen->job.Open(reopen->write.printer, reopen->write.locale, DAEMON_PORT);
 }
 
-// On the worker: the write and read-back of quellonctl's verified write, so
-// that a printer that accepts a value and keeps another is not taken at its
-// word. Unlike quellonctl, OK writes even a value the printer already holds:
-// it sends what the user confirmed, as it always has. OK after
-// a given-up wait has no connection left and opens a fresh one.
-void WriteVerified(DaemonLink& link, Write& write)
+// The write and read-back of quellonctl's verified write, so that a printer
+// that accepts a value and keeps another is not taken at its word. Unlike
+// quellonctl, OK writes even a value the printer already holds: it sends
+// what the user confirmed, as it always has. OK after a given-up wait has
+// no connection left and opens a fresh one.
+void WriteVerified(DaemonJob& job, Write& write)
 {
-    if (!link.connection() && !write.locale.empty())
-        link.connection() = link.Open(write.printer, write.locale, DAEMON_PORT);
-    if (!link.connection())
+    if (!job.connection() && !write.locale.empty())
+        job.connection() = job.Open(write.printer, write.locale, DAEMON_PORT);
+    if (!job.connection() || !job.BeginWrite())
         return;
-    write.link = &link;
-    write.report = WriteAndReadBack(&link.connection(), write.wanted, ReopenForWrite, &write);
-    write.link = nullptr;
+    Reopen reopen{job, write};
+    write.report = WriteAndReadBack(&job.connection(), write.wanted, ReopenForWrite, &reopen);
+}
+
+// ------------------------------------------------------ on the GUI thread
+
+// Whether the main window was asked to close during the last wait.
+bool CloseRequested(const UIAutoShutdownWnd* wnd)
+{
+    return wnd && wnd->asset_dlg && wnd->asset_dlg->wait.close_requested;
+}
+
+// After the user gave up OK's wait. Before the new timer went out nothing
+// happened and nothing is said: the dialog stays for another try. After
+// it, the printer may hold it or not, so the user is told, and the dialog
+// closes: its next opening reads what the printer holds.
+int GaveUpWrite(UIAutoShutdownWnd* wnd, DaemonJob& job)
+{
+    const bool sent = job.WriteBegun();
+    if (sent)
+        ShowMsgDlg(wnd, MSG_SETTING_SENT);
+    return sent || CloseRequested(wnd) ? 1 : 0;
 }
 
 // The whole queue name of the selection (the model keeps it for the lookups
@@ -246,11 +272,11 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
         ShowMsgDlg(wnd, MSG_SOCKET_ERROR);
         return FALSE;
     }
-    auto link = std::make_shared<DaemonLink>();
-    if (!WaitForDaemon(&wnd->asset_dlg->wait, wnd->dialog.window, opening->printer.c_str(), link,
-                       [opening](DaemonLink& l) { ReadPrinterState(l, *opening); }))
+    auto job = std::make_shared<DaemonJob>();
+    if (!WaitForDaemon(&wnd->asset_dlg->wait, wnd->dialog.window, opening->printer.c_str(), job,
+                       [opening](DaemonJob& j) { ReadPrinterState(j, *opening); }))
         return FALSE;
-    wnd->pVxskt = link->TakeConnection();
+    wnd->pVxskt = job->TakeConnection();
     if (opening->warning != MSG_NONE) {
         ShowMsgDlg(wnd, opening->warning);
         return FALSE;
@@ -260,10 +286,14 @@ gboolean PrepareASSetDlg(UIAutoShutdownWnd* wnd)
 }
 
 // Opens the dialog for the selected printer and returns once it is closed.
+// A close request of the main window during one of its waits ends the
+// program here, once the dialog is out of the way.
 void ShowASSetDlg(UIAutoShutdownWnd* wnd)
 {
     if (PrepareASSetDlg(wnd))
         ShowDialog(&wnd->asset_dlg->dialog);
+    if (CloseRequested(wnd))
+        DisposeAutoShutdownWnd();
 }
 
 // Follows the check box: the period row is usable only while it is checked.
@@ -274,10 +304,11 @@ void UpdateASSetDlgWidgets(UIAutoShutdownWnd* wnd, int active)
         SetWidgetSensitive(window, "hbox64", active);
 }
 
-// Writes the timer the widgets give, verified: unless the printer already
-// holds it, written and read back. 1: the dialog may close; 0: it stays,
-// after the user gave up the wait or was told that the write failed (then
-// showing the value the printer holds, when it reported another one).
+// Writes the timer the widgets give, verified: written and read back.
+// 1: the dialog may close (also once a given-up write has been reported,
+// or the main window is to close); 0: it stays, after the user gave up
+// the wait before anything was sent or was told that the write failed
+// (then showing the value the printer holds, when it reported another).
 int ASSetDlgOK(UIAutoShutdownWnd* wnd)
 {
     GtkWidget* window = SettingsWindow(wnd);
@@ -303,12 +334,12 @@ int ASSetDlgOK(UIAutoShutdownWnd* wnd)
     write->printer = SelectedPrinter(wnd);
     write->locale = ChooseLocale(wnd);
     write->wanted = time;
-    auto link = std::make_shared<DaemonLink>(wnd->pVxskt);
+    auto job = std::make_shared<DaemonJob>(wnd->pVxskt);
     wnd->pVxskt = nullptr;
-    if (!WaitForDaemon(&wnd->asset_dlg->wait, window, write->printer.c_str(), link,
-                       [write](DaemonLink& l) { WriteVerified(l, *write); }))
-        return 0;
-    wnd->pVxskt = link->TakeConnection();
+    if (!WaitForDaemon(&wnd->asset_dlg->wait, window, write->printer.c_str(), job,
+                       [write](DaemonJob& j) { WriteVerified(j, *write); }))
+        return GaveUpWrite(wnd, *job);
+    wnd->pVxskt = job->TakeConnection();
     const WriteReport& report = write->report;
     if (report.outcome == WRITE_CHANGED || report.outcome == WRITE_UNCHANGED)
         return 1;

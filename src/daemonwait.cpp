@@ -1,14 +1,10 @@
 #include "daemonwait.h"
 
-#include <chrono>
-#include <system_error>
-#include <thread>
-#include <vector>
+#include <utility>
 
 #include <gdk/gdkkeysyms.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,148 +13,137 @@
 
 namespace {
 
-// A wait this short is not worth the main loop: nobody sees the windows
-// pause for it, and a window manager's ping waits far longer. Most
-// exchanges end within it, so the fast path costs one hand-over to the
-// worker and back.
-constexpr auto kQuietWait = std::chrono::milliseconds(50);
 // How long a wait may last before the wait window appears: a window
 // flashing up for each short wait would only distract.
 constexpr guint kWaitWindowDelayMs = 200;
-// The first part of the quiet wait looks for the work's end without going
-// to sleep: a loopback exchange ends within it, and waking a sleeping
-// thread costs more than the exchange itself on a busy machine.
-constexpr auto kSpin = std::chrono::milliseconds(2);
 
-// The threads daemon work runs on, kept between waits: starting a thread
-// for each opening would cost the fast path about as much as an exchange.
-// A thread whose work was given up while it was still connecting stays busy
-// for a while; the next wait then starts another. Never destroyed, since a
-// thread may still be finishing given-up work when the program ends.
-class WorkerPool {
-public:
-    // Runs `work` and then `done` on a pooled thread; the thread is ready
-    // for the next job before `done` runs. False when no thread could be
-    // started.
-    static bool Run(std::function<void()> work, std::function<void()> done)
-    {
-        static WorkerPool* pool = new WorkerPool;
-        return pool->Submit(Job{std::move(work), std::move(done)});
-    }
-
-private:
-    struct Job {
-        std::function<void()> work;
-        std::function<void()> done;
-    };
-    struct Worker {
-        std::mutex mutex;
-        std::condition_variable wake;
-        Job job;  // guarded by mutex; empty while idle
-    };
-    // One idle thread serves the one wait there can be at a time.
-    static constexpr size_t kMaxIdle = 1;
-
-    bool Submit(Job job)
-    {
-        Worker* worker = TakeIdle();
-        if (!worker) {
-            worker = new Worker;
-            try {
-                std::thread(&WorkerPool::Serve, this, worker).detach();
-            } catch (const std::system_error&) {
-                delete worker;
-                return false;
-            }
-        }
-        {
-            std::lock_guard<std::mutex> lock(worker->mutex);
-            worker->job = std::move(job);
-        }
-        worker->wake.notify_one();
-        return true;
-    }
-
-    Worker* TakeIdle()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (idle_.empty())
-            return nullptr;
-        Worker* worker = idle_.back();
-        idle_.pop_back();
-        return worker;
-    }
-
-    void Serve(Worker* worker)
-    {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock<std::mutex> lock(worker->mutex);
-                worker->wake.wait(lock, [worker] { return static_cast<bool>(worker->job.work); });
-                job = std::move(worker->job);
-                worker->job = Job{};
-            }
-            job.work();
-            const bool kept = GoIdle(worker);
-            job.done();
-            if (!kept) {
-                delete worker;
-                return;
-            }
-        }
-    }
-
-    bool GoIdle(Worker* worker)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (idle_.size() >= kMaxIdle)
-            return false;
-        idle_.push_back(worker);
-        return true;
-    }
-
-    std::mutex mutex_;
-    std::vector<Worker*> idle_;  // guarded by mutex_
+// What the task carries to the worker: the job, shared, and its work.
+struct TaskData {
+    std::shared_ptr<DaemonJob> job;
+    std::function<void(DaemonJob&)> work;
 };
+
+void DeleteTaskData(gpointer data)
+{
+    delete static_cast<TaskData*>(data);
+}
+
+// Both threads take this lock when a task passes to a worker through GLib,
+// so that what the GUI thread wrote before is seen by the worker after also
+// by a race detector, which cannot see into GLib's own hand-over. (The way
+// back goes through the job's own lock.) One for all tasks: the worker
+// must reach it before it may look at anything the task carries.
+void HandOver()
+{
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
+}
 
 }  // namespace
 
-// ------------------------------------------------------------------ the link
+// ------------------------------------------------------------------ the job
 
-DaemonLink::DaemonLink(VxsktModule* connection) : connection_(connection)
+DaemonJob::DaemonJob(VxsktModule* connection)
+    : cancellable_(g_cancellable_new()), connection_(connection)
 {
+    cancel_handler_ = g_cancellable_connect(cancellable_, G_CALLBACK(OnCancelled), this, nullptr);
     if (connection_) {
         std::lock_guard<std::mutex> lock(mutex_);
         WatchLocked(connection_);
     }
 }
 
-DaemonLink::~DaemonLink()
+DaemonJob::~DaemonJob()
 {
+    g_cancellable_disconnect(cancellable_, cancel_handler_);
+    g_object_unref(cancellable_);
     UnwatchLocked();
     vxsktDestroy(connection_);
 }
 
-void DaemonLink::WatchLocked(VxsktModule* connection)
+void DaemonJob::Start(const std::shared_ptr<DaemonJob>& job, std::function<void(DaemonJob&)> work)
+{
+    // The task returns on the main context of the thread that makes it:
+    // the GUI thread's. It is not given the cancellable: the job acts on
+    // that itself, and the task returns once the worker is done in any case.
+    // The callback holds a share of its own: the task (and with it what it
+    // carries) may be finalised on the worker meanwhile.
+    GTask* task = g_task_new(nullptr, nullptr, OnReturned, new std::shared_ptr<DaemonJob>(job));
+    g_task_set_task_data(task, new TaskData{job, std::move(work)}, DeleteTaskData);
+    HandOver();
+    g_task_run_in_thread(task, RunOnWorker);
+    g_object_unref(task);
+}
+
+// On the worker: no toolkit here.
+void DaemonJob::RunOnWorker(GTask* task, gpointer, gpointer data, GCancellable*)
+{
+    HandOver();
+    auto* carried = static_cast<TaskData*>(data);
+    carried->work(*carried->job);
+    carried->job->Finish();
+    g_task_return_boolean(task, TRUE);
+}
+
+// On the GUI thread, from its main loop.
+void DaemonJob::OnReturned(GObject*, GAsyncResult*, gpointer data)
+{
+    const std::unique_ptr<std::shared_ptr<DaemonJob>> share(
+        static_cast<std::shared_ptr<DaemonJob>*>(data));
+    DaemonJob& job = **share;
+    // Taken after the worker's last hold of it (Finish): the hand-over back.
+    std::lock_guard<std::mutex> lock(job.mutex_);
+    job.returned_ = true;
+}
+
+// On the thread that cancels (the GUI thread); no toolkit here either.
+void DaemonJob::OnCancelled(GCancellable*, gpointer self)
+{
+    auto* job = static_cast<DaemonJob*>(self);
+    std::lock_guard<std::mutex> lock(job->mutex_);
+    job->cancelled_ = true;
+    // An exchange in progress ends at once on a shut-down socket, and the
+    // worker starts nothing new once cancelled, so its end is waited for.
+    // A connection still being opened has nothing to shut down yet: that
+    // worker is left to end on its own, bounded as every opening is, and
+    // Open drops what it opens.
+    if (job->watch_fd_ >= 0) {
+        shutdown(job->watch_fd_, SHUT_RDWR);
+        job->exchange_cut_ = true;
+    }
+}
+
+bool DaemonJob::Settled()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return returned_ || (cancelled_ && !exchange_cut_);
+}
+
+void DaemonJob::Finish()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    UnwatchLocked();
+}
+
+void DaemonJob::WatchLocked(VxsktModule* connection)
 {
     UnwatchLocked();
     watch_fd_ = fcntl(vxsktGetSocketFD(connection), F_DUPFD_CLOEXEC, 0);
 }
 
-void DaemonLink::UnwatchLocked()
+void DaemonJob::UnwatchLocked()
 {
     if (watch_fd_ >= 0)
         close(watch_fd_);
     watch_fd_ = -1;
 }
 
-VxsktModule* DaemonLink::Open(const std::string& printer, const std::string& locale, int port)
+VxsktModule* DaemonJob::Open(const std::string& printer, const std::string& locale, int port)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         UnwatchLocked();
-        if (given_up_)
+        if (cancelled_)
             return nullptr;
     }
     // vxsktNew cuts its printer argument at "@" in place.
@@ -166,7 +151,7 @@ VxsktModule* DaemonLink::Open(const std::string& printer, const std::string& loc
     std::string language = locale;
     VxsktModule* fresh = vxsktNew(queue.data(), language.data(), nullptr, port);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (fresh && !given_up_)
+    if (fresh && !cancelled_)
         WatchLocked(fresh);
     // A connection that could not be shut down from outside could not be
     // given up: it is not used.
@@ -177,8 +162,22 @@ VxsktModule* DaemonLink::Open(const std::string& printer, const std::string& loc
     return fresh;
 }
 
-VxsktModule* DaemonLink::TakeConnection()
+bool DaemonJob::BeginWrite()
 {
+    std::lock_guard<std::mutex> lock(mutex_);
+    write_begun_ = !cancelled_;
+    return write_begun_;
+}
+
+bool DaemonJob::WriteBegun()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return write_begun_;
+}
+
+VxsktModule* DaemonJob::TakeConnection()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
     VxsktModule* taken = connection_;
     connection_ = nullptr;
     return taken;
@@ -186,117 +185,57 @@ VxsktModule* DaemonLink::TakeConnection()
 
 // ------------------------------------------------------------------ the wait
 
-// One wait, seen from the GUI thread.
-class DaemonWait {
-public:
-    explicit DaemonWait(std::shared_ptr<DaemonLink> link) : link_(std::move(link)) {}
-
-    void Start(std::function<void(DaemonLink&)> work)
-    {
-        std::shared_ptr<DaemonLink> link = link_;
-        auto run = [link, work = std::move(work)] { work(*link); };
-        auto done = [link] {
-            bool looping = false;
-            {
-                std::lock_guard<std::mutex> lock(link->mutex_);
-                link->finished_ = true;
-                link->UnwatchLocked();
-                looping = link->looping_;
-            }
-            link->done_.store(true, std::memory_order_release);
-            link->settled_.notify_all();
-            if (looping)
-                g_main_context_wakeup(nullptr);
-        };
-        if (!WorkerPool::Run(run, done)) {
-            // No thread to be had: wait the way it was done before threads.
-            run();
-            done();
-        }
-    }
-
-    // Whether the work finishes within `span`, waiting without the main
-    // loop. When it does not, the main loop is to run from here on, and the
-    // worker wakes it when it finishes.
-    bool FinishesWithin(std::chrono::milliseconds span)
-    {
-        const auto spin_end = std::chrono::steady_clock::now() + kSpin;
-        while (!link_->done_.load(std::memory_order_acquire) &&
-               std::chrono::steady_clock::now() < spin_end)
-            sched_yield();
-        std::unique_lock<std::mutex> lock(link_->mutex_);
-        if (link_->settled_.wait_for(lock, span, [this] { return link_->finished_; }))
-            return true;
-        link_->looping_ = true;
-        return false;
-    }
-
-    bool Settled()
-    {
-        std::lock_guard<std::mutex> lock(link_->mutex_);
-        return link_->finished_ || link_->given_up_;
-    }
-
-    void GiveUp()
-    {
-        std::lock_guard<std::mutex> lock(link_->mutex_);
-        if (link_->finished_ || link_->given_up_)
-            return;
-        link_->given_up_ = true;
-        // An exchange in progress ends at once on a shut-down socket, and
-        // the worker starts nothing new once it has given up, so it is
-        // waited for. A connection still being opened has nothing to shut
-        // down yet: that worker is left to end on its own, bounded as every
-        // opening is, and closes what it opened.
-        if (link_->watch_fd_ >= 0) {
-            shutdown(link_->watch_fd_, SHUT_RDWR);
-            must_finish_ = true;
-        }
-    }
-
-    // TRUE when the work finished before the user gave up (work that ends
-    // after that, even at once, does not count).
-    gboolean End()
-    {
-        std::unique_lock<std::mutex> lock(link_->mutex_);
-        if (must_finish_)
-            link_->settled_.wait(lock, [this] { return link_->finished_; });
-        return !link_->given_up_;
-    }
-
-private:
-    std::shared_ptr<DaemonLink> link_;
-    bool must_finish_ = false;
-};
-
 namespace {
 
-// Shows the wait window once the wait has lasted a moment.
+// "Connecting to <printer>...", with a name that is not UTF-8 shown as
+// the toolkit can draw it.
+void SetWaitText(GtkWidget* window, const char* printer)
+{
+    gchar* name = g_utf8_make_valid(printer, -1);
+    gchar* text = g_strdup_printf(_("Connecting to %s..."), name);
+    SetTextToLabel(window, "WaitDlg_label", text);
+    atk_object_set_description(gtk_widget_get_accessible(window), text);
+    g_free(text);
+    g_free(name);
+}
+
+// Shows the wait window once the wait has lasted a moment, over `over`,
+// naming `printer`; filled only then, as most waits end before. The timer
+// owns what it needs.
 class ShowLater {
 public:
-    ShowLater(GtkWidget* window, guint delay_ms)
-        : window_(window), source_(g_timeout_add(delay_ms, Show, this))
+    ShowLater(GtkWidget* window, GtkWidget* over, const char* printer)
+        : source_(g_timeout_source_new(kWaitWindowDelayMs))
     {
+        g_source_set_callback(source_, Show, new Shown{window, over, printer}, Forget);
+        g_source_attach(source_, nullptr);
     }
     ~ShowLater()
     {
-        if (source_)
-            g_source_remove(source_);
+        g_source_destroy(source_);
+        g_source_unref(source_);
     }
     ShowLater(const ShowLater&) = delete;
     ShowLater& operator=(const ShowLater&) = delete;
 
 private:
-    static gboolean Show(gpointer self)
+    struct Shown {
+        GtkWidget* window;
+        GtkWidget* over;
+        std::string printer;
+    };
+    static gboolean Show(gpointer data)
     {
-        auto* later = static_cast<ShowLater*>(self);
-        later->source_ = 0;
-        gtk_widget_show(later->window_);
+        const auto* shown = static_cast<const Shown*>(data);
+        SetWaitText(shown->window, shown->printer.c_str());
+        gtk_window_set_transient_for(GTK_WINDOW(shown->window),
+                                     shown->over ? GTK_WINDOW(shown->over) : nullptr);
+        gtk_widget_show(shown->window);
         return FALSE;
     }
+    static void Forget(gpointer data) { delete static_cast<Shown*>(data); }
 
-    GtkWidget* window_;
-    guint source_;
+    GSource* source_;
 };
 
 // Holds every other window's input for as long as it lives: the wait
@@ -320,47 +259,65 @@ private:
     GtkWidget* window_;
 };
 
-// "Connecting to <printer>...", with a name that is not UTF-8 shown as
-// the toolkit can draw it.
-void SetWaitText(GtkWidget* window, const char* printer)
+// The program's main window: the root of the record chain.
+GtkWidget* MainWindowOf(const UIWaitDlg* dlg)
 {
-    gchar* name = g_utf8_make_valid(printer, -1);
-    gchar* text = g_strdup_printf(_("Connecting to %s..."), name);
-    SetTextToLabel(window, "WaitDlg_label", text);
-    atk_object_set_description(gtk_widget_get_accessible(window), text);
-    g_free(text);
-    g_free(name);
+    const UIDialog* root = &dlg->dialog;
+    while (root->parent)
+        root = root->parent;
+    return root->window;
 }
+
+// While it lives, a close request of the main window gives the wait of
+// `dlg` up instead of being dropped, as the toolkit drops every event for
+// a window outside the grab.
+class CloseRequestsGiveUp {
+public:
+    explicit CloseRequestsGiveUp(UIWaitDlg* dlg) { gdk_event_handler_set(Handle, dlg, nullptr); }
+    ~CloseRequestsGiveUp() { gdk_event_handler_set(ToToolkit, nullptr, nullptr); }
+    CloseRequestsGiveUp(const CloseRequestsGiveUp&) = delete;
+    CloseRequestsGiveUp& operator=(const CloseRequestsGiveUp&) = delete;
+
+private:
+    // What the toolkit itself hands every event to.
+    static void ToToolkit(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
+    static void Handle(GdkEvent* event, gpointer data)
+    {
+        auto* dlg = static_cast<UIWaitDlg*>(data);
+        GtkWidget* main_window = MainWindowOf(dlg);
+        if (event->type == GDK_DELETE && main_window && event->any.window == main_window->window) {
+            dlg->close_requested = TRUE;
+            CancelWaitDlg(dlg);
+            return;
+        }
+        ToToolkit(event, nullptr);
+    }
+};
 
 }  // namespace
 
 gboolean WaitForDaemon(UIWaitDlg* dlg, GtkWidget* over, const char* printer,
-                       const std::shared_ptr<DaemonLink>& link,
-                       std::function<void(DaemonLink&)> work)
+                       const std::shared_ptr<DaemonJob>& job, std::function<void(DaemonJob&)> work)
 {
-    DaemonWait wait(link);
-    wait.Start(std::move(work));
-    if (wait.FinishesWithin(kQuietWait))
-        return wait.End();
-
-    GtkWidget* window = dlg->dialog.window;
-    SetWaitText(window, printer);
-    gtk_window_set_transient_for(GTK_WINDOW(window), over ? GTK_WINDOW(over) : nullptr);
-    dlg->current = &wait;
+    DaemonJob::Start(job, std::move(work));
+    dlg->current = G_CANCELLABLE(g_object_ref(job->cancellable()));
+    dlg->close_requested = FALSE;
     {
-        InputHeld held(window);
-        ShowLater later(window, kWaitWindowDelayMs - static_cast<guint>(kQuietWait.count()));
-        while (!wait.Settled())
+        InputHeld held(dlg->dialog.window);
+        CloseRequestsGiveUp closes(dlg);
+        ShowLater later(dlg->dialog.window, over, printer);
+        while (!job->Settled())
             gtk_main_iteration();
     }
-    dlg->current = nullptr;
-    return wait.End();
+    g_clear_object(&dlg->current);
+    // Work that ends after the user gave up, even at once, does not count.
+    return !job->Cancelled();
 }
 
 void CancelWaitDlg(UIWaitDlg* dlg)
 {
     if (dlg && dlg->current)
-        dlg->current->GiveUp();
+        g_cancellable_cancel(dlg->current);
 }
 
 gboolean WaitDlgKeyPress(UIWaitDlg* dlg, guint keyval)

@@ -61,6 +61,11 @@ const MsgTable msg_table[] = {
      N_("The driver version of the selected printer is not supported.\n"
         "Use driver version 2.56 or later."),
      N_("Warning"), kButtonsOK},
+    {MSG_SETTING_SENT,
+     N_("The new auto shutdown setting was sent to the printer,\n"
+        "but its answer was not awaited: the printer may have applied it.\n"
+        "Open the settings again to see what the printer holds."),
+     N_("Warning"), kButtonsOK},
     {MSG_NONE, nullptr, nullptr, -1},
 };
 

@@ -5,8 +5,8 @@
 
 struct UIAutoShutdownWnd;
 
-// The five warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning
-// (and ends the message table).
+// The warnings, by the type ShowMsgDlg takes; MSG_NONE is no warning (and
+// ends the message table).
 enum {
     MSG_NONE = -1,
     MSG_SOCKET_ERROR = 0,
@@ -14,6 +14,8 @@ enum {
     MSG_SETTING_FAILED = 2,
     MSG_FIRMWARE_UNSUPPORTED = 3,
     MSG_DRIVER_UNSUPPORTED = 4,
+    // The user gave up the wait of OK after the new timer had been sent.
+    MSG_SETTING_SENT = 5,
 };
 
 typedef struct MsgTable {

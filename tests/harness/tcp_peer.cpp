@@ -216,4 +216,26 @@ bool TcpPeer::Play(int fd, const Step& step)
     return true;
 }
 
+NeverAccepts::NeverAccepts()
+    : listener_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
+      filler_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listener_, 0) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        connect(filler_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return;
+    port_ = ntohs(addr.sin_port);
+}
+
+NeverAccepts::~NeverAccepts()
+{
+    close(filler_);
+    close(listener_);
+}
+
 }  // namespace harness

@@ -68,4 +68,21 @@ private:
     std::thread thread_;
 };
 
+// A loopback port that takes no connection ever: it listens, but its
+// queue of one is held full, so every further attempt waits unanswered,
+// as a host that drops them does.
+class NeverAccepts {
+public:
+    NeverAccepts();
+    ~NeverAccepts();
+    NeverAccepts(const NeverAccepts&) = delete;
+    NeverAccepts& operator=(const NeverAccepts&) = delete;
+    uint16_t port() const { return port_; }
+
+private:
+    int listener_;
+    int filler_;
+    uint16_t port_ = 0;
+};
+
 }  // namespace harness

@@ -117,6 +117,18 @@ TEST_F(VerifiedWriteTest, ALostReplyIsReadBackOnAFreshConnectionNeverWrittenAgai
     EXPECT_EQ(peer_.Accepted(), 2);
 }
 
+TEST_F(VerifiedWriteTest, AnAcceptedWriteWhoseReadBackIsLostIsReadBackOnAFreshConnection)
+{
+    Reply(Timer(4));
+    Reply("", 0, TcpPeer::After::kClose);  // accepted, then the connection drops
+    Reply(Timer(6));
+    const WriteReport report = VerifiedWriteReport(&vxskt_, 6, Reconnect, &peer_, false);
+    EXPECT_EQ(report.outcome, WRITE_CHANGED);
+    EXPECT_FALSE(report.reply_lost);
+    EXPECT_EQ(Items(peer_.Requests()), "RWR");
+    EXPECT_EQ(peer_.Accepted(), 2);
+}
+
 TEST_F(VerifiedWriteTest, ALostReplyWithNothingToReadBackIsAFailureThatKnowsNothing)
 {
     Reply(Timer(4));

@@ -18,6 +18,7 @@
 #include "printerops.h"
 #include "startcheck.h"
 #include "support.h"
+#include "tcp_peer.h"
 #include "vxsktmodule.h"
 #include "widgets.h"
 #include "wire.h"
@@ -165,7 +166,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{3, "The firmware version of the selected printer is not supported."},
         MessageCase{4, std::string("The driver version of the selected printer is not supported.\n"
                                    "Use driver version ") +
-                           MinDriverVersion() + " or later."}));
+                           MinDriverVersion() + " or later."},
+        MessageCase{5, "The new auto shutdown setting was sent to the printer,\n"
+                       "but its answer was not awaited: the printer may have applied it.\n"
+                       "Open the settings again to see what the printer holds."}));
 
 TEST(Warning, UnknownTypeShowsThePreviousMessageAgain)
 {
@@ -377,6 +381,42 @@ TEST_F(Settings, RefusedWriteWarnsAndKeepsTheDialogOpen)
     EXPECT_EQ(ASSetDlgOK(m.wnd()), 1) << "OK works again on the same connection";
 }
 
+// The daemon takes the write, then drops the connection before the
+// read-back: asked once more on a fresh one, the printer holds the value.
+TEST_F(Settings, AnAcceptedWriteWhoseConnectionDropsClosesAsSaved)
+{
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    sim_->SetFault("lp1 102415 close-after-header count 1");
+    gtk_entry_set_text(GTK_ENTRY(m.Widget(m.settings(), "ShutdownSDlg_Time_combo_entry")), "6");
+    LoopGuard guard;  // a warning would wait for a click forever
+    EXPECT_EQ(ASSetDlgOK(m.wnd()), 1);
+    EXPECT_EQ(sim_->CountLog("item=102415"), 1u);
+    EXPECT_EQ(sim_->StoredTimer("lp1"), std::optional<uint16_t>(6));
+}
+
+// OK after a given-up wait opens a fresh connection; given up while that is
+// still being made, nothing went out: nothing is said, the dialog stays.
+TEST_F(Settings, OkGivenUpBeforeTheWriteWentOutIsSilent)
+{
+    DialogModel m({{"lp1"}});
+    ASSERT_TRUE(PrepareASSetDlg(m.wnd()));
+    vxsktDestroy(m.wnd()->pVxskt);
+    m.wnd()->pVxskt = nullptr;
+    const NeverAccepts host;
+    setenv("ZELD_PORT", std::to_string(host.port()).c_str(), 1);
+    g_timeout_add(
+        300,
+        +[](gpointer wnd) {
+            CancelWaitDlg(ASSetWaitDlg(static_cast<UIAutoShutdownWnd*>(wnd)));
+            return FALSE;
+        },
+        m.wnd());
+    LoopGuard guard;  // a message would wait for a click forever
+    EXPECT_EQ(ASSetDlgOK(m.wnd()), 0);
+    EXPECT_FALSE(guard.fired());
+}
+
 // A frame too many after the timer's answer: neither shown as the timer,
 // nor taken for the answer to the write the daemon refuses.
 TEST_F(Settings, AStrayFrameBeforeARefusedWriteStillWarns)
@@ -576,11 +616,12 @@ TEST_F(Settings, QueueNamedAtHostConnectsThereAndKeepsTheWholeName)
 #define RUNNING_ON_VALGRIND 0
 #endif
 
-// AddressSanitizer and valgrind hold freed blocks back for a while, so only
-// a plain run can tell growth from their bookkeeping.
+// AddressSanitizer and valgrind hold freed blocks back for a while, and
+// ThreadSanitizer's history grows with every access, so only a plain run
+// can tell growth from their bookkeeping.
 bool MeasuresMemory()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return false;
 #else
     return !RUNNING_ON_VALGRIND;
