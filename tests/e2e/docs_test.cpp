@@ -219,7 +219,7 @@ TEST_F(Completion, OffersExactlyTheOptionsTheManualPageDocuments)
 
 TEST_F(Completion, OffersCommandsFirstAndNoWordAfterANumericOption)
 {
-    EXPECT_EQ(Offered({"quellonctl", ""}), (Words{"list", "get", "set"}));
+    EXPECT_EQ(Offered({"quellonctl", ""}), (Words{"list", "get", "set", "apply", "check"}));
     EXPECT_EQ(Offered({"quellonctl", "--jobs", "4", "-q", "s"}), (Words{"set"}));
     EXPECT_EQ(Offered({"quellonctl", "--timeout", ""}), Words{});
     EXPECT_EQ(Offered({"quellonctl", "list", ""}), Words{});
@@ -234,6 +234,7 @@ TEST_F(Completion, OffersQueuesFromCupsAndTheValuesOfSetOnceAPrinterIsNamed)
               (Words{"off", "on", "1", "2", "3", "4", "5", "6", "7", "8", "Brelko-M210",
                      "Office-M220@printhost"}));
     EXPECT_EQ(Offered({"quellonctl", "set", "--all", "o"}), (Words{"off", "on"}));
+    EXPECT_EQ(Offered({"quellonctl", "set", "--all", "B"}), Words{}) << "no queue after --all";
 }
 
 TEST_F(Completion, StaysQuietWhenCupsCannotAnswer)
