@@ -203,6 +203,12 @@ WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
     unsigned short held = 0;
     if (QueryAutoShutdownTime(*vxskt, &held) < 0)
         return Unknown();
+    return VerifiedWriteOver(vxskt, held, wanted, reopen, ctx, dry_run);
+}
+
+WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned short wanted,
+                              VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
+{
     if (held == wanted)
         return Known(WRITE_UNCHANGED, held);
     if (dry_run)

@@ -69,6 +69,10 @@ WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
 // everything but the write happens.
 WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
                                 VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);
+// The same over `held`, the timer just read on this connection, so that a
+// set costs no second read before its write.
+WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned short wanted,
+                              VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);
 // The same, with `*reported` set to what the printer holds afterwards when
 // that is known.
 WriteOutcome VerifiedWrite(VxsktModule** vxskt, unsigned short wanted, unsigned short* reported,

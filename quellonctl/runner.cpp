@@ -5,6 +5,7 @@
 #include <csignal>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <pthread.h>
@@ -58,6 +59,15 @@ std::string ExchangeError(int status, int64_t deadline_ms)
     return Passed(deadline_ms) ? "timeout" : "no-reply";
 }
 
+// The write went out and what became of it cannot be told; it is never
+// sent again.
+PrinterResult Unconfirmed(PrinterResult result)
+{
+    result.outcome = Outcome::kUnconfirmed;
+    result.error = "unconfirmed";
+    return result;
+}
+
 PrinterResult Begin(const Queue& queue)
 {
     PrinterResult result;
@@ -69,13 +79,22 @@ PrinterResult Begin(const Queue& queue)
     return result;
 }
 
-PrinterResult Write(PrinterResult result, Connection* connection, Target* target)
+PrinterResult Write(PrinterResult result, Connection* connection, Target* target,
+                    const Sending& sending)
 {
-    const unsigned short wanted = WantedTimer(target->settings.setting, *result.timer);
+    const RunSettings& settings = target->settings;
+    const unsigned short wanted = WantedTimer(settings.setting, *result.timer);
     result.wanted = wanted;
+    if (!settings.dry_run && wanted != *result.timer) {
+        // Past the deadline the write is not begun, so nothing is in doubt.
+        if (Passed(target->deadline_ms))
+            return Fail(result, "timeout");
+        if (sending)
+            sending(result);
+    }
     VxsktModule* vxskt = connection->release();
     const WriteReport report =
-        VerifiedWriteReport(&vxskt, wanted, Open, target, target->settings.dry_run);
+        VerifiedWriteOver(&vxskt, *result.timer, wanted, Open, target, settings.dry_run);
     connection->reset(vxskt);
     if (report.held_known)
         result.held = report.held;
@@ -94,7 +113,7 @@ PrinterResult Write(PrinterResult result, Connection* connection, Target* target
     case WRITE_FAILED:
         break;
     }
-    return Fail(result, Passed(target->deadline_ms) ? "timeout" : "no-reply");
+    return Unconfirmed(result);
 }
 
 }  // namespace
@@ -107,7 +126,7 @@ PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& e
     return result;
 }
 
-PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings)
+PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings, const Sending& sending)
 {
     PrinterResult result = Begin(queue);
     if (!DriverVersionSupported(queue.driver.c_str()))
@@ -132,7 +151,7 @@ PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings)
         result.outcome = Outcome::kRead;
         return result;
     }
-    return Write(result, &connection, &target);
+    return Write(result, &connection, &target, sending);
 }
 
 // Each thread working on the printers, the thread waiting for Ctrl-C and
@@ -144,6 +163,7 @@ struct Pool {
     std::vector<Setting> settings;  // each queue's
     std::vector<PrinterResult> results;
     std::vector<bool> finished;
+    std::vector<std::optional<PrinterResult>> sent;  // what was known when the write went out
     size_t next = 0;
     size_t done = 0;
     bool closed = false;
@@ -162,19 +182,24 @@ sigset_t StopSignals()
 }
 
 // Takes Ctrl-C as a message instead of a death, for as long as the process
-// lives: the signals are blocked in every thread and waited for here.
+// lives: the signals are blocked in every thread and waited for here. When
+// no thread can wait for them they stay deaths.
 void WatchForStop(const std::shared_ptr<Pool>& pool)
 {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([pool, signals] {
-        int signo = 0;
-        if (sigwait(&signals, &signo) != 0)
-            return;
-        std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->interrupted = true;
-        pool->changed.notify_all();
-    }).detach();
+    try {
+        std::thread([pool, signals] {
+            int signo = 0;
+            if (sigwait(&signals, &signo) != 0)
+                return;
+            std::lock_guard<std::mutex> lock(pool->mutex);
+            pool->interrupted = true;
+            pool->changed.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    }
 }
 
 // Takes the next queue, waiting for one to be added; false when there will
@@ -198,7 +223,11 @@ void Work(std::shared_ptr<Pool> pool, RunSettings settings)
     size_t index = 0;
     Queue queue;
     while (Take(pool.get(), &index, &queue, &settings.setting)) {
-        PrinterResult result = RunPrinter(queue, settings);
+        const Sending sending = [&pool, index](const PrinterResult& known) {
+            std::lock_guard<std::mutex> lock(pool->mutex);
+            pool->sent[index] = known;
+        };
+        PrinterResult result = RunPrinter(queue, settings, sending);
         std::lock_guard<std::mutex> lock(pool->mutex);
         pool->results[index] = std::move(result);
         pool->finished[index] = true;
@@ -213,8 +242,20 @@ PrinterRunner::PrinterRunner(const RunSettings& settings)
     : settings_(settings), pool_(std::make_shared<Pool>())
 {
     WatchForStop(pool_);
-    for (int i = 0; i < std::max(settings.jobs, 1); ++i)
+}
+
+// One more worker, while there are fewer than queues and jobs. A thread
+// the system will not start leaves the work to those that run, or to
+// Finish's caller when none does.
+void PrinterRunner::StartWorker()
+{
+    if (no_more_threads_ || workers_.size() >= static_cast<size_t>(std::max(settings_.jobs, 1)))
+        return;
+    try {
         workers_.emplace_back(Work, pool_, settings_);
+    } catch (const std::system_error&) {
+        no_more_threads_ = true;
+    }
 }
 
 PrinterRunner::~PrinterRunner()
@@ -240,25 +281,33 @@ void PrinterRunner::Add(const Queue& queue)
 
 void PrinterRunner::Add(const Queue& queue, const Setting& setting)
 {
-    std::lock_guard<std::mutex> lock(pool_->mutex);
-    pool_->queues.push_back(queue);
-    pool_->settings.push_back(setting);
-    pool_->results.emplace_back();
-    pool_->finished.push_back(false);
-    pool_->changed.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(pool_->mutex);
+        pool_->queues.push_back(queue);
+        pool_->settings.push_back(setting);
+        pool_->results.emplace_back();
+        pool_->finished.push_back(false);
+        pool_->sent.emplace_back();
+        pool_->changed.notify_all();
+    }
+    StartWorker();
 }
 
 std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted)
 {
     Close();
+    if (workers_.empty())
+        Work(pool_, settings_);
     std::unique_lock<std::mutex> lock(pool_->mutex);
     Pool& pool = *pool_;
     pool.changed.wait(lock, [&] { return pool.interrupted || pool.done == pool.queues.size(); });
     *interrupted = detach_ = pool.done < pool.queues.size();
     std::vector<PrinterResult> results = pool.results;
     for (size_t i = 0; i < pool.queues.size(); ++i) {
-        if (!pool.finished[i])
-            results[i] = Unworked(pool.queues[i], Outcome::kNotDone, "interrupted");
+        if (pool.finished[i])
+            continue;
+        results[i] = pool.sent[i] ? Unconfirmed(*pool.sent[i])
+                                  : Unworked(pool.queues[i], Outcome::kNotDone, "interrupted");
     }
     return results;
 }

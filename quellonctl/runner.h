@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,18 +47,25 @@ struct PrinterResult {
     std::string detail;  // the system's or libcups's words for the failure, if any
 };
 
+// Told what is known of a printer just before its write frame goes out:
+// from then on its outcome may be unknown, but never "not done".
+using Sending = std::function<void(const PrinterResult& known)>;
+
 // One printer, start to end, on the calling thread.
-PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings);
+PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings,
+                         const Sending& sending = nullptr);
 
 // The result of a queue that is not worked on, with the reason code.
 PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error);
 
 struct Pool;
 
-// Works on the queues added, `settings.jobs` at a time, each as soon as it
-// is added. SIGINT and SIGTERM start nothing new: Finish then reports the
-// queues not finished as kNotDone and leaves printers still under way to
-// themselves (the caller ends the process soon after).
+// Works on the queues added, `settings.jobs` at a time (fewer when there
+// are fewer queues or the system starts no more threads), each as soon as
+// it is added. SIGINT and SIGTERM start nothing new: Finish then reports
+// the queues not finished as kNotDone, or kUnconfirmed once their write
+// went out, and leaves printers still under way to themselves (the caller
+// ends the process soon after).
 class PrinterRunner {
 public:
     explicit PrinterRunner(const RunSettings& settings);
@@ -74,9 +82,11 @@ public:
 
 private:
     void Close();
+    void StartWorker();
 
     RunSettings settings_;
     std::shared_ptr<Pool> pool_;
     std::vector<std::thread> workers_;
     bool detach_ = false;
+    bool no_more_threads_ = false;
 };

@@ -143,10 +143,12 @@ std::string WriteFailure(const PrinterResult& result)
     if (result.error == "verify-failed")
         return Printf(_("wrote %s, but the printer reports %s"), wanted.c_str(),
                       Held(result).c_str());
-    if (result.reply_lost)
-        return Printf(_("the reply to writing %s was lost; the printer holds %s"), wanted.c_str(),
-                      Held(result).c_str());
-    return "";
+    if (result.outcome != Outcome::kUnconfirmed)
+        return "";
+    if (result.held)
+        return Printf(_("%s was sent, its outcome is unknown (the printer then reported %s)"),
+                      wanted.c_str(), Timer(*result.held).c_str());
+    return Printf(_("%s was sent, its outcome is unknown"), wanted.c_str());
 }
 
 std::string FailLine(const PrinterResult& result)

@@ -49,13 +49,14 @@ constexpr auto kOpenBudget = milliseconds(15000);
 
 // One exchange: the whole request frame must be sent within kSendTimeout,
 // the whole response (header and payload) must arrive within
-// kReceiveTimeout; the daemon may have to ask the printer first.
+// kReceiveTimeout; the daemon may have to ask the printer first. A
+// connection with an overall deadline waits for the response until that
+// deadline instead: its owner has said how long a printer may take.
 constexpr auto kSendTimeout = milliseconds(2000);
 constexpr auto kReceiveTimeout = milliseconds(5000);
-
-// A receive blocks on the socket's own time-out only when the overall
-// deadline lies at least this much beyond it.
-constexpr auto kBlockingSlack = milliseconds(50);
+// How far off a deadline is taken at its word; keeps the clock from
+// overflowing on a caller's value far in the future.
+constexpr auto kLongestDeadline = std::chrono::hours(24);
 
 // End-of-stream reads passed over within one read of n bytes.
 constexpr int kMaxEndOfStreamReads = 10;
@@ -460,11 +461,10 @@ int socket_write(VxsktModule* vxskt, char* data, int size)
 
 // Whether the first receive of a response may block on the socket's own
 // time-out, kReceiveTimeout (put in place at first use): a poll less per
-// exchange, allowed only when no deadline falls within that time-out.
+// exchange, allowed only when no overall deadline bounds the wait instead.
 bool may_block_receiving(VxsktModule* vxskt)
 {
-    if (vxskt->deadline_ms != 0 &&
-        vxskt->deadline_ms < vxsktNowMs() + (kReceiveTimeout + kBlockingSlack).count()) {
+    if (vxskt->deadline_ms != 0) {
         return false;
     }
     if (vxskt->receive_timeout_set == 0) {
@@ -473,6 +473,15 @@ bool may_block_receiving(VxsktModule* vxskt)
             setsockopt(vxskt->socket_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) == 0;
     }
     return vxskt->receive_timeout_set != 0;
+}
+
+// When the response to a request must have come in full.
+Clock::time_point receive_until(const VxsktModule* vxskt)
+{
+    if (vxskt->deadline_ms == 0) {
+        return Clock::now() + kReceiveTimeout;
+    }
+    return until(vxskt->deadline_ms, kLongestDeadline);
 }
 
 bool has_room(VxsktModule* vxskt, int size)
@@ -675,7 +684,7 @@ int vxsktWrite(VxsktModule* vxskt, int32_t command)
 // length, 0 when none is held, -1 when the transport failed.
 int vxsktRead(VxsktModule* vxskt)
 {
-    const auto deadline = until(vxskt->deadline_ms, kReceiveTimeout);
+    const auto deadline = receive_until(vxskt);
     BufTool* header = vxskt_allocator.new_buffer(kResponseHeaderSize, 0);
     if (header == nullptr ||
         socket_read(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(header)),

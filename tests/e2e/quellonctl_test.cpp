@@ -190,7 +190,9 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
                        "B: already 6 hours, nothing written\n");
     EXPECT_EQ(Writes(), 0u);
 
+    const size_t requests_before = Requests();
     const Ran set = Run({"set", "B", "A", "6"});
+    EXPECT_EQ(Requests() - requests_before, 2u + 4u) << "firmware, timer, write, read-back";
     EXPECT_EQ(set.status, 0) << set.err;
     EXPECT_EQ(set.out, "B: already 6 hours, nothing written\n"
                        "A: 4 hours -> 6 hours (confirmed)\n");
@@ -435,6 +437,29 @@ TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
                                       "S3: not done: interrupted\n");
     EXPECT_EQ(sim_->CountLog("printer=\"S2\""), 0u);
     EXPECT_EQ(Writes(), 0u);
+}
+
+// Once the write frame went out, neither the deadline nor Ctrl-C makes it
+// "not done": the printer may hold the value, and nothing is sent again.
+TEST_F(Quellonctl, AWriteWhoseOutcomeIsUnknownIsUnconfirmedWithWhatWasRead)
+{
+    Setup({{"W", "Brelko M210"}}, Printers({{"W", 1, 0, 4}}, {"W " + kWrite + " silent"}));
+    const Ran late = Run({"set", "--timeout", "2", "W", "6"});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_EQ(late.out, "W: 6 hours was sent, its outcome is unknown\n");
+
+    const std::string out = dir_ / "int.out";
+    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--json",
+                              "--timeout", "120", "W", "3"},
+                             Env(), out);
+    ASSERT_TRUE(sim_->WaitForLog("item=" + kWrite + " value=3", 30000ms));
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(30000ms), 130);
+    const std::string json = harness::ReadFile(out);
+    for (const char* part : {"\"firmware\": \"01.00\"", "\"timer\": {", "\"wanted\": {",
+                             "\"result\": \"unconfirmed\""})
+        EXPECT_TRUE(Has(json, part)) << part << " in " << json;
+    EXPECT_EQ(Writes(), 2u);
 }
 
 // A print server has no X: nothing of the toolkit may be linked in.

@@ -601,6 +601,18 @@ TEST(Connect, EveryWaitEndsByTheDeadline)
     EXPECT_EQ(vxsktWrite(vxskt.get(), 19), -1) << "a request sent after the deadline";
 }
 
+// With a deadline, a daemon slower than the receive bound is waited for.
+TEST(Connect, TheDeadlineReplacesTheReceiveBound)
+{
+    unsetenv("ZELD_PORT");
+    TcpPeer peer;
+    Connection vxskt = OpenUntil(peer.port(), "lp1", vxsktNowMs() + 9000);
+    ASSERT_NE(vxskt, nullptr);
+    peer.Push({Response(0, "\x01\x05"), TcpPeer::After::kKeepOpen, 6000ms});
+    ASSERT_EQ(vxsktWrite(vxskt.get(), 19), 0);
+    EXPECT_EQ(vxsktRead(vxskt.get()), 2);
+}
+
 TEST(Connect, NullNamesAreRefused)
 {
     TcpPeer peer;
