@@ -157,6 +157,8 @@ std::string ResultEntry(const PrinterResult& result, Command command)
         object.Text("error", result.error);
     if (!result.detail.empty())
         object.Text("detail", result.detail);
+    if (result.daemon_code)
+        object.Add("daemon_code", std::to_string(*result.daemon_code));
     return object.str();
 }
 

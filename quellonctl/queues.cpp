@@ -83,7 +83,11 @@ bool SchedulerAnswers()
 
 std::string CupsServerName()
 {
-    return cupsServer();
+    const std::string server = cupsServer();
+    // A local socket has no port.
+    if (server.empty() || server[0] == '/')
+        return server;
+    return server + " port " + std::to_string(ippPort());
 }
 
 Inventory LoadInventory()

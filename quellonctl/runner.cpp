@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -11,6 +13,7 @@
 #include <pthread.h>
 
 #include "data_process.h"
+#include "failure.h"
 #include "model.h"
 #include "printerops.h"
 #include "vxsktmodule.h"
@@ -50,13 +53,50 @@ PrinterResult Fail(PrinterResult result, const std::string& error)
     return result;
 }
 
-// The code of a failed exchange: the daemon's refusal, the deadline, or a
-// connection that broke.
-std::string ExchangeError(int status, int64_t deadline_ms)
+// The daemon's host as the queue name gives it, and the port in use.
+std::string DaemonAddress(const Queue& queue)
 {
-    if (status == SEND_REFUSED)
-        return "refused";
-    return Passed(deadline_ms) ? "timeout" : "no-reply";
+    const size_t at = queue.name.find('@');
+    std::string host = at == std::string::npos || at + 1 == queue.name.size()
+                           ? "localhost"
+                           : queue.name.substr(at + 1);
+    int port = DAEMON_PORT;
+    if (const char* value = std::getenv("ZELD_PORT")) {
+        const long number = std::strtol(value, nullptr, 10);
+        if (number >= 1 && number <= 65535)
+            port = static_cast<int>(number);
+    }
+    return host + " port " + std::to_string(port);
+}
+
+// A failed opening or exchange as a stable code, with the system's words
+// and the daemon's code where there are any.
+PrinterResult FailWith(PrinterResult result, const Failure& failure, const Target& target)
+{
+    const std::string where = DaemonAddress(target.queue);
+    switch (failure.kind) {
+    case FailureKind::kRefused:
+        result.daemon_code = failure.daemon_code;
+        return Fail(result, "refused");
+    case FailureKind::kResolve:
+        result.detail = where + ": " + "no address for the host";
+        return Fail(result, "unreachable");
+    case FailureKind::kConnect:
+        result.detail = where + ": " + std::strerror(failure.error);
+        return Fail(result, "unreachable");
+    case FailureKind::kClosed:
+        result.detail =
+            where + ": " + (failure.error ? std::strerror(failure.error) : "connection closed");
+        return Fail(result, Passed(target.deadline_ms) ? "timeout" : "no-reply");
+    case FailureKind::kMalformed:
+        result.detail = where + ": " + "a reply without what was asked for";
+        return Fail(result, "malformed-reply");
+    case FailureKind::kDeadline:
+    case FailureKind::kStoredOther:
+    case FailureKind::kNone:
+        break;
+    }
+    return Fail(result, "timeout");
 }
 
 // The write went out and what became of it cannot be told; it is never
@@ -107,6 +147,7 @@ PrinterResult Write(PrinterResult result, Connection* connection, Target* target
         result.outcome = target->settings.dry_run ? Outcome::kWouldChange : Outcome::kChanged;
         return result;
     case WRITE_REFUSED:
+        result.daemon_code = vxskt ? vxskt->response_code : 0;
         return Fail(result, "refused");
     case WRITE_VERIFY_FAILED:
         return Fail(result, "verify-failed");
@@ -134,18 +175,18 @@ PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings, const 
     Target target{queue, settings, vxsktNowMs() + settings.timeout_ms};
     Connection connection(Open(&target));
     if (!connection)
-        return Fail(result, Passed(target.deadline_ms) ? "timeout" : "unreachable");
+        return FailWith(result, LastFailure(-1, nullptr), target);
     char firmware[FIRM_VER_SIZE] = {};
     int status = QueryFirmVer(connection.get(), firmware);
     if (status < 0)
-        return Fail(result, ExchangeError(status, target.deadline_ms));
+        return FailWith(result, LastFailure(status, connection.get()), target);
     result.firmware = firmware;
     if (!FirmwareSupported(queue.model.c_str(), firmware))
         return Fail(result, "old-firmware");
     unsigned short timer = 0;
     status = QueryAutoShutdownTime(connection.get(), &timer);
     if (status < 0)
-        return Fail(result, ExchangeError(status, target.deadline_ms));
+        return FailWith(result, LastFailure(status, connection.get()), target);
     result.timer = timer;
     if (settings.command != Command::kSet) {
         result.outcome = Outcome::kRead;

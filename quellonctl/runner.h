@@ -43,8 +43,9 @@ struct PrinterResult {
     std::optional<uint16_t> held;    // set: what the printer reports afterwards
     bool reply_lost = false;         // set: the write's reply never came
     Outcome outcome = Outcome::kNotDone;
-    std::string error;   // stable code when the printer failed or was not done
-    std::string detail;  // the system's or libcups's words for the failure, if any
+    std::string error;               // stable code when the printer failed or was not done
+    std::string detail;              // the system's or libcups's words for the failure, if any
+    std::optional<int> daemon_code;  // "refused": the daemon's response code
 };
 
 // Told what is known of a printer just before its write frame goes out:

@@ -126,6 +126,10 @@ std::string Failure(const PrinterResult& result)
         return _("cannot connect to the printer daemon");
     if (e == "timeout")
         return _("no answer before the deadline");
+    if (e == "malformed-reply")
+        return _("the printer daemon's reply was not understood");
+    if (e == "no-reply")
+        return _("the printer daemon closed the connection");
     if (e == "interrupted")
         return _("not done: interrupted");
     if (e == "not-attempted")
@@ -156,9 +160,15 @@ std::string FailLine(const PrinterResult& result)
     std::string text = result.wanted ? WriteFailure(result) : "";
     if (text.empty())
         text = Failure(result);
+    if (text.empty() && result.error == "refused")
+        text = Printf(_("the printer daemon refused the request (code %d)"),
+                      result.daemon_code.value_or(0));
     if (text.empty())
-        text = result.error == "refused" ? _("the printer daemon refused the request")
-                                         : _("the connection to the printer daemon failed");
+        text = _("the connection to the printer daemon failed");
+    // Where and why, in the system's words: what an administrator needs to
+    // tell a daemon that is down from a host that is wrong.
+    if (!result.detail.empty() && result.error != "ppd-failed")
+        text += " (" + result.detail + ")";
     return text;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +220,8 @@ TEST_F(Quellonctl, SetWritesOnlyWhatChangesAndConfirmsEveryWrite)
     const Ran refused = Run({"set", "Refuses", "2"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "Refuses: the printer refused 2 hours; it holds 4 hours\n");
+    EXPECT_TRUE(Has(Run({"--json", "set", "Refuses", "2"}).out, "\"daemon_code\": 5"))
+        << "its code";
 
     const Ran keeps = Run({"set", "Keeps", "2"});
     EXPECT_EQ(keeps.status, 1);
@@ -299,6 +302,12 @@ TEST_F(Quellonctl, AReportOrADiscoveryThatFailedIsNeverASuccess)
                                    "\"detail\": "))
         << unfetched.out;
     EXPECT_EQ(Run({"list"}, {{"TMPDIR", "/nonexistent/tmp"}}).status, 1);
+
+    const harness::ClosedPort closed;
+    const Ran unreachable = Run({"--port", std::to_string(closed.port()), "get", "A"});
+    EXPECT_EQ(unreachable.out, "A: cannot connect to the printer daemon (localhost port " +
+                                   std::to_string(closed.port()) + ": " + strerror(ECONNREFUSED) +
+                                   ")\n");
 
     std::vector<std::string> argv = {harness::BuildPath("quellonctl/quellonctl"), "get", "A"};
     harness::Process full(argv, Env(), "/dev/full", dir_ / "full-err");
