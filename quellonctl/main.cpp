@@ -33,7 +33,6 @@ enum ExitStatus {
     kExitUsage = 2,
     kExitNoCups = 3,
     kExitDiffers = 4,
-    kExitInterrupted = 130,
 };
 
 void SetUpCatalogue()
@@ -241,7 +240,7 @@ int Conclude(const Options& options, PrinterRunner* runner,
     Report(options, results);
     if (interrupted) {
         // Printers still under way hold their threads: end without them.
-        const int status = OutputWritten() ? kExitInterrupted : kExitFailed;
+        const int status = OutputWritten() ? StopStatus() : kExitFailed;
         std::fflush(stderr);
         std::_Exit(status);
     }
@@ -443,6 +442,7 @@ int main(int argc, char** argv)
         std::printf("quellonctl %s\n", QUELLON_VERSION);
         return OutputWritten() ? kExitOk : kExitFailed;
     }
+    WatchForStopSignals();
     const int status = Run(options);
     return OutputWritten() ? status : kExitFailed;
 }

@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
@@ -217,30 +218,34 @@ sigset_t StopSignals()
 {
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (const int signo : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, signo);
     return signals;
 }
 
-// Takes Ctrl-C as a message instead of a death, for as long as the process
-// lives: the signals are blocked in every thread and waited for here. When
-// no thread can wait for them they stay deaths.
-void WatchForStop(const std::shared_ptr<Pool>& pool)
+// The signal that stopped the run (0: none), and the runner it stops.
+std::atomic<int> g_stop_signal{0};
+std::mutex g_stop_mutex;
+std::weak_ptr<Pool> g_stopped_pool;  // guarded by g_stop_mutex
+
+void Stop(int signo)
 {
-    const sigset_t signals = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    try {
-        std::thread([pool, signals] {
-            int signo = 0;
-            if (sigwait(&signals, &signo) != 0)
-                return;
-            std::lock_guard<std::mutex> lock(pool->mutex);
-            pool->interrupted = true;
-            pool->changed.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-    }
+    g_stop_signal.store(signo);
+    std::lock_guard<std::mutex> lock(g_stop_mutex);
+    const std::shared_ptr<Pool> pool = g_stopped_pool.lock();
+    // Before any printer is asked (discovery may take a while behind a
+    // slow scheduler) there is nothing to report: the run ends at once.
+    if (!pool)
+        std::_Exit(StopStatus());
+    std::lock_guard<std::mutex> pool_lock(pool->mutex);
+    pool->interrupted = true;
+    pool->changed.notify_all();
+}
+
+void WatchPool(const std::shared_ptr<Pool>& pool)
+{
+    std::lock_guard<std::mutex> lock(g_stop_mutex);
+    g_stopped_pool = pool;
 }
 
 // Takes the next queue, waiting for one to be added; false when there will
@@ -279,10 +284,37 @@ void Work(std::shared_ptr<Pool> pool, RunSettings settings)
 
 }  // namespace
 
+int StopStatus()
+{
+    const int signo = g_stop_signal.load();
+    return signo != 0 ? 128 + signo : 0;
+}
+
+// Takes Ctrl-C, SIGTERM and SIGHUP as messages instead of deaths, for as
+// long as the process lives: the signals are blocked in every thread (so
+// this runs before any other thread starts) and waited for here. When no
+// thread can wait for them they stay deaths.
+void WatchForStopSignals()
+{
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    try {
+        std::thread([signals] {
+            for (;;) {
+                int signo = 0;
+                if (sigwait(&signals, &signo) == 0)
+                    Stop(signo);
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    }
+}
+
 PrinterRunner::PrinterRunner(const RunSettings& settings)
     : settings_(settings), pool_(std::make_shared<Pool>())
 {
-    WatchForStop(pool_);
+    WatchPool(pool_);
 }
 
 // One more worker, while there are fewer than queues and jobs. A thread

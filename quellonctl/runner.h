@@ -61,6 +61,13 @@ PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& e
 
 struct Pool;
 
+// From here on SIGINT, SIGTERM and SIGHUP stop the runner at work (or, before
+// one works, end the process at once with StopStatus()). Call it before any
+// thread starts.
+void WatchForStopSignals();
+// 128 + the signal that stopped the run; 0 when none did.
+int StopStatus();
+
 // Works on the queues added, `settings.jobs` at a time (fewer when there
 // are fewer queues or the system starts no more threads), each as soon as
 // it is added. SIGINT and SIGTERM start nothing new: Finish then reports

@@ -434,16 +434,19 @@ TEST_F(Quellonctl, InterruptedItStartsNothingNewAndReportsEveryPrinterNotDone)
         faults.push_back(std::string(name) + " * silent");
     }
     Setup(queues, Printers(printers, faults));
-    const std::string out = dir_ / "int.out";
-    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--all", "--jobs",
-                              "1", "--timeout", "120", "6"},
-                             Env(), out);
-    ASSERT_TRUE(sim_->WaitForLog("printer=\"S1\"", 30000ms));
-    process.Signal(SIGINT);
-    EXPECT_EQ(process.Wait(30000ms), 130);
-    EXPECT_EQ(harness::ReadFile(out), "S1: not done: interrupted\n"
-                                      "S2: not done: interrupted\n"
-                                      "S3: not done: interrupted\n");
+    size_t round = 0;
+    for (const auto& [signo, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+        const std::string out = dir_ / ("int.out" + std::to_string(signo));
+        harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "set", "--all",
+                                  "--jobs", "1", "--timeout", "120", "6"},
+                                 Env(), out);
+        ASSERT_TRUE(sim_->WaitForLog("printer=\"S1\"", 30000ms, round++));
+        process.Signal(signo);
+        EXPECT_EQ(process.Wait(30000ms), status) << signo;
+        EXPECT_EQ(harness::ReadFile(out), "S1: not done: interrupted\n"
+                                          "S2: not done: interrupted\n"
+                                          "S3: not done: interrupted\n");
+    }
     EXPECT_EQ(sim_->CountLog("printer=\"S2\""), 0u);
     EXPECT_EQ(Writes(), 0u);
 }
