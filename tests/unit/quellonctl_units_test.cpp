@@ -9,6 +9,7 @@
 #include "json_output.h"
 #include "model.h"
 #include "options.h"
+#include "text_output.h"
 
 namespace {
 
@@ -134,6 +135,28 @@ TEST(Json, AFailedPrinterCarriesItsErrorAndATimerItsThreeFields)
     EXPECT_NE(json.find("\"result\": \"failed\", \"error\": \"old-driver\"}"), std::string::npos)
         << json;
     EXPECT_LT(json.find("\"queue\": \"a\""), json.find("\"queue\": \"b\""));
+}
+
+// Names from PPD files reach a terminal: no control byte passes as it is.
+TEST(Text, ControlBytesOfNamesAreShownEscaped)
+{
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    Inventory inventory;
+    inventory.listed.push_back({"q\x1b[2J", "Brelko\x7f M210", "2.60\x1b]0;t\a", "", "", ""});
+    PrintListText(out, inventory, false);
+    PrinterResult result;
+    result.queue = "r\xc2\x9b\t";
+    result.error = "interrupted";
+    PrintResultsText(out, {result}, false);
+    std::fclose(out);
+    const std::string shown(text, size);
+    std::free(text);
+    for (const char* part :
+         {"q\\x1b[2J", "Brelko\\x7f M210", "2.60\\x1b]0;t\\x07", "r\\xc2\\x9b\\x09: not done"})
+        EXPECT_NE(shown.find(part), std::string::npos) << part << " in " << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
 }
 
 }  // namespace
