@@ -32,6 +32,34 @@ size_t DisplayWidth(const std::string& text)
     return width;
 }
 
+// Whether the bytes at `at` are a terminal control: C0, DEL, or C1 as UTF-8.
+size_t ControlLength(const std::string& text, size_t at)
+{
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x20 || byte == 0x7f)
+        return 1;
+    const bool c1 = byte == 0xc2 && at + 1 < text.size() &&
+                    (static_cast<unsigned char>(text[at + 1]) & 0xe0) == 0x80;
+    return c1 ? 2 : 0;
+}
+
+// Names from PPD files and the scheduler as text a terminal cannot take
+// for a command: every control byte as \xNN.
+std::string Shown(const std::string& text)
+{
+    std::string shown;
+    for (size_t i = 0; i < text.size();) {
+        const size_t control = ControlLength(text, i);
+        if (control == 0) {
+            shown.push_back(text[i++]);
+            continue;
+        }
+        for (const size_t end = i + control; i < end; ++i)
+            shown += Printf("\\x%02x", static_cast<unsigned char>(text[i]));
+    }
+    return shown;
+}
+
 std::string Pad(const std::string& text, size_t width)
 {
     const size_t used = DisplayWidth(text);
@@ -41,8 +69,12 @@ std::string Pad(const std::string& text, size_t width)
 using Row = std::vector<std::string>;
 
 // Rows under a header, each column as wide as its widest cell.
-void PrintTable(std::FILE* out, const std::vector<Row>& rows)
+void PrintTable(std::FILE* out, std::vector<Row> rows)
 {
+    for (Row& row : rows) {
+        for (std::string& cell : row)
+            cell = Shown(cell);
+    }
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const Row& row : rows) {
         for (size_t c = 0; c + 1 < row.size(); ++c)
@@ -227,6 +259,7 @@ void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results,
             differs ? Printf(_("holds %s, the policy wants %s"), Timer(*result.timer).c_str(),
                              Timer(*result.wanted).c_str())
                     : ResultLine(result);
-        std::fprintf(out, "%s: %s\n", result.queue.c_str(), line.c_str());
+        std::fprintf(out, "%s: %s
+", Shown(result.queue).c_str(), Shown(line).c_str());
     }
 }

@@ -31,8 +31,9 @@ int64_t vxsktNowMs(void);
 VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_num);
 // Like vxsktNew, but no wait of this connection (each resolution and connect
 // attempt, and every later send and receive) goes past deadline_ms (a
-// vxsktNowMs() time point); 0 = no overall deadline, only the per-step
-// bounds that vxsktNew has.
+// vxsktNowMs() time point), and a response is waited for until then
+// however long that is; 0 = no overall deadline, only the per-step bounds
+// that vxsktNew has.
 VxsktModule* vxsktNewUntil(char* printer, char* locale, char* folder_path, int port_num,
                            int64_t deadline_ms);
 void vxsktDestroy(VxsktModule* vxskt);

@@ -467,10 +467,8 @@ TEST_F(Quellonctl, AWriteWhoseOutcomeIsUnknownIsUnconfirmedWithWhatWasRead)
     ASSERT_TRUE(sim_->WaitForLog("item=" + kWrite + " value=3", 30000ms));
     process.Signal(SIGINT);
     EXPECT_EQ(process.Wait(30000ms), 130);
-    const std::string json = harness::ReadFile(out);
-    for (const char* part : {"\"firmware\": \"01.00\"", "\"timer\": {", "\"wanted\": {",
-                             "\"result\": \"unconfirmed\""})
-        EXPECT_TRUE(Has(json, part)) << part << " in " << json;
+    EXPECT_TRUE(Has(harness::ReadFile(out), "\"firmware\": \"01.00\", \"min_firmware\""));
+    EXPECT_TRUE(Has(harness::ReadFile(out), "\"result\": \"unconfirmed\""));
     EXPECT_EQ(Writes(), 2u);
 }
 

@@ -11,6 +11,7 @@
 #include "model.h"
 #include "options.h"
 #include "selection.h"
+#include "text_output.h"
 
 namespace {
 
@@ -172,6 +173,24 @@ TEST(Json, AFailedPrinterCarriesItsErrorAndATimerItsThreeFields)
     EXPECT_NE(json.find("\"result\": \"failed\", \"error\": \"old-driver\"}"), std::string::npos)
         << json;
     EXPECT_LT(json.find("\"queue\": \"a\""), json.find("\"queue\": \"b\""));
+}
+
+// Names from PPD files reach a terminal: no control byte passes as it is.
+TEST(Text, ControlBytesOfNamesAreShownEscaped)
+{
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    PrintListText(out, {{{"q\x1b[2J", "M\x7f", "2.60\x1b]0;t\a", "", "", ""}}, {}}, false);
+    PrinterResult result;
+    result.queue = "r\xc2\x9b\t";
+    PrintResultsText(out, {result}, false);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size),
+              "QUEUE     MODEL  DRIVER\n"
+              "q\\x1b[2J  M\\x7f  2.60\\x1b]0;t\\x07\n"
+              "r\\xc2\\x9b\\x09: the connection to the printer daemon failed\n");
+    std::free(text);
 }
 
 }  // namespace
