@@ -259,7 +259,6 @@ void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results,
             differs ? Printf(_("holds %s, the policy wants %s"), Timer(*result.timer).c_str(),
                              Timer(*result.wanted).c_str())
                     : ResultLine(result);
-        std::fprintf(out, "%s: %s
-", Shown(result.queue).c_str(), Shown(line).c_str());
+        std::fprintf(out, "%s: %s\n", Shown(result.queue).c_str(), Shown(line).c_str());
     }
 }
