@@ -217,12 +217,3 @@ WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned
     // A refused write left the printer as it was read just before.
     return report.outcome == WRITE_REFUSED ? Known(WRITE_REFUSED, held) : report;
 }
-
-WriteOutcome VerifiedWrite(VxsktModule** vxskt, unsigned short wanted, unsigned short* reported,
-                           VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
-{
-    const WriteReport report = VerifiedWriteReport(vxskt, wanted, reopen, ctx, dry_run);
-    if (report.held_known && reported != nullptr)
-        *reported = report.held;
-    return report.outcome;
-}

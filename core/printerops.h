@@ -73,7 +73,3 @@ WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
 // set costs no second read before its write.
 WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned short wanted,
                               VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);
-// The same, with `*reported` set to what the printer holds afterwards when
-// that is known.
-WriteOutcome VerifiedWrite(VxsktModule** vxskt, unsigned short wanted, unsigned short* reported,
-                           VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);

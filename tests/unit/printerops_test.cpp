@@ -83,10 +83,10 @@ TEST_F(VerifiedWriteTest, WritesOnlyWhatChangesAndConfirmsItByReadingBack)
         peer.Push({Response(0, Timer(c.held))});
         peer.Push({Response(0, "")});
         peer.Push({Response(0, Timer(c.read_back))});
-        unsigned short reported = 0xFFFF;
-        EXPECT_EQ(VerifiedWrite(&vxskt, c.wanted, &reported, nullptr, nullptr, c.dry_run),
-                  c.outcome);
-        EXPECT_EQ(reported, c.outcome == WRITE_UNCHANGED || c.dry_run ? c.held : c.read_back);
+        const WriteReport report =
+            VerifiedWriteReport(&vxskt, c.wanted, nullptr, nullptr, c.dry_run);
+        EXPECT_EQ(report.outcome, c.outcome);
+        EXPECT_EQ(report.held, c.outcome == WRITE_UNCHANGED || c.dry_run ? c.held : c.read_back);
         EXPECT_EQ(Items(peer.Requests()), c.items);
         vxsktDestroy(vxskt);
     }
@@ -96,9 +96,9 @@ TEST_F(VerifiedWriteTest, ARefusedWriteKeepsWhatThePrinterHeld)
 {
     Reply(Timer(0x8002));
     Reply("", 5);
-    unsigned short reported = 0;
-    EXPECT_EQ(VerifiedWrite(&vxskt_, 3, &reported, nullptr, nullptr, false), WRITE_REFUSED);
-    EXPECT_EQ(reported, 0x8002);
+    const WriteReport report = VerifiedWriteReport(&vxskt_, 3, nullptr, nullptr, false);
+    EXPECT_EQ(report.outcome, WRITE_REFUSED);
+    EXPECT_EQ(report.held, 0x8002);
     EXPECT_EQ(Items(peer_.Requests()), "RW");
 }
 
