@@ -202,12 +202,14 @@ bool AnyDiffers(const std::vector<PrinterResult>& results)
     return false;
 }
 
-void Report(const Options& options, const std::vector<PrinterResult>& results)
+// The results from `first` on: JSON whole, text a line a printer.
+void Report(const Options& options, const std::vector<PrinterResult>& results, size_t first = 0)
 {
     if (options.json)
         std::fputs(ResultsJson(options.command, options.dry_run, results).c_str(), stdout);
     else
-        PrintResultsText(stdout, results, options.quiet, options.command == Command::kCheck);
+        PrintResultsText(stdout, {results.begin() + static_cast<long>(first), results.end()},
+                         options.quiet, options.command == Command::kCheck);
     std::fflush(stdout);
 }
 
@@ -234,10 +236,18 @@ int Conclude(const Options& options, PrinterRunner* runner,
              const std::vector<PrinterResult>& rejected,
              const std::vector<PrinterResult>& unfetched = {})
 {
+    // Text shows each printer as soon as it and those before it are done, so
+    // a long run shows its progress; a queue rejected among them keeps the
+    // whole report to the end, as JSON always is.
+    size_t shown = 0;
+    PrinterRunner::Ready ready;
+    if (!options.json && rejected.empty())
+        ready = [&](const PrinterResult& result) { Report(options, {result}), ++shown; };
     bool interrupted = false;
-    std::vector<PrinterResult> results = InOrder(options, runner->Finish(&interrupted), rejected);
+    std::vector<PrinterResult> results =
+        InOrder(options, runner->Finish(&interrupted, ready), rejected);
     results.insert(results.end(), unfetched.begin(), unfetched.end());
-    Report(options, results);
+    Report(options, results, shown);
     if (interrupted) {
         // Printers still under way hold their threads: end without them.
         const int status = OutputWritten() ? StopStatus() : kExitFailed;

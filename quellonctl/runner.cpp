@@ -366,14 +366,24 @@ void PrinterRunner::Add(const Queue& queue, const Setting& setting)
     StartWorker();
 }
 
-std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted)
+std::vector<PrinterResult> PrinterRunner::Finish(bool* interrupted, const Ready& ready)
 {
     Close();
     if (workers_.empty())
         Work(pool_, settings_);
     std::unique_lock<std::mutex> lock(pool_->mutex);
     Pool& pool = *pool_;
-    pool.changed.wait(lock, [&] { return pool.interrupted || pool.done == pool.queues.size(); });
+    for (size_t shown = 0;;) {
+        while (ready && shown < pool.queues.size() && pool.finished[shown]) {
+            const PrinterResult result = pool.results[shown++];
+            lock.unlock();
+            ready(result);
+            lock.lock();
+        }
+        if (pool.interrupted || pool.done == pool.queues.size())
+            break;
+        pool.changed.wait(lock);
+    }
     *interrupted = detach_ = pool.done < pool.queues.size();
     std::vector<PrinterResult> results = pool.results;
     for (size_t i = 0; i < pool.queues.size(); ++i) {

@@ -86,7 +86,10 @@ public:
     void Add(const Queue& queue, const Setting& setting);
     // No more queues: the results in the order added, once every printer
     // is done or an interruption came (then `*interrupted` is set).
-    std::vector<PrinterResult> Finish(bool* interrupted);
+    // `ready` (when given) sees each result on the calling thread as soon
+    // as it and every one added before it are done.
+    using Ready = std::function<void(const PrinterResult&)>;
+    std::vector<PrinterResult> Finish(bool* interrupted, const Ready& ready = {});
 
 private:
     void Close();
