@@ -177,13 +177,28 @@ void warn_bad_port(const char* value, int port_num)
                  kMaxPort, port_num);
 }
 
+// A ZELD_PORT value without a number at its start; said once per process.
+// The value itself is not repeated: it could hold anything.
+void warn_no_port(int port_num)
+{
+    static std::atomic<bool> warned{false};
+    if (!warned.exchange(true)) {
+        std::fprintf(stderr, "%s: %s does not begin with a port number; using port %d\n",
+                     program_invocation_short_name, kPortVariable, port_num);
+    }
+}
+
 // The port: ZELD_PORT when it begins with a digit (the number its leading
 // digits make), else the caller's. A number outside 1..65535 is ignored:
 // cut to 16 bits it would reach some other port, perhaps another service.
 uint16_t choose_port(int port_num)
 {
     const char* value = std::getenv(kPortVariable);
-    if (value == nullptr || value[0] < '0' || value[0] > '9') {
+    if (value == nullptr || value[0] == '\0') {
+        return static_cast<uint16_t>(port_num);
+    }
+    if (value[0] < '0' || value[0] > '9') {
+        warn_no_port(port_num);
         return static_cast<uint16_t>(port_num);
     }
     long port = 0;

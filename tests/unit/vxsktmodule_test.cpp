@@ -495,6 +495,7 @@ TEST(Connect, PortFromTheEnvironment)
         {"digits", port, closed, true},
         {"digits then letters", port + "abc", closed, true},
     };
+    CaptureStderr();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.zeld_port);
         if (std::string(c.zeld_port) == "unset") {
@@ -505,6 +506,8 @@ TEST(Connect, PortFromTheEnvironment)
         EXPECT_EQ(Open(c.port_num) != nullptr, c.connects);
     }
     unsetenv("ZELD_PORT");
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "a value without a number: " << err;
 }
 
 // A number that is no port must not be cut down to one: it is ignored for
