@@ -22,7 +22,8 @@
 
 #include "cups_floor.h"
 #include "cupsd.h"
-#include "ppddata.h"
+#include "runs.h"
+#include "startcheck.h"
 
 namespace {
 
@@ -46,16 +47,6 @@ void AddQueues(harness::PrivateCupsd& scheduler, int queues)
             Fail("lpadmin could not add " + name + ": " + added.message());
     }
     scheduler.UseInThisProcess();
-}
-
-int Discovery()
-{
-    UIAutoShutdownWnd wnd{};
-    if (GetPrintersInfo(&wnd) != 0)
-        return -1;
-    const int found = wnd.printers_num;
-    DestroyPrintersInfo(&wnd);
-    return found;
 }
 
 template <typename F>
@@ -83,7 +74,7 @@ void Measure(int queues, int rounds)
     // Warm both paths up: the first connection and page cache are not what
     // is measured.
     Millis(DiscoveryFloor, queues);
-    Millis(Discovery, queues);
+    Millis(bench::WindowDiscovery, queues);
 
     std::vector<double> floor, discovery;
     for (int r = 0; r < rounds; ++r) {
@@ -91,9 +82,9 @@ void Measure(int queues, int rounds)
         // scheduler.
         if (r % 2) {
             floor.push_back(Millis(DiscoveryFloor, queues));
-            discovery.push_back(Millis(Discovery, queues));
+            discovery.push_back(Millis(bench::WindowDiscovery, queues));
         } else {
-            discovery.push_back(Millis(Discovery, queues));
+            discovery.push_back(Millis(bench::WindowDiscovery, queues));
             floor.push_back(Millis(DiscoveryFloor, queues));
         }
     }

@@ -24,7 +24,6 @@
 
 #include "cups_floor.h"
 #include "cupsd.h"
-#include "ppddata.h"
 #include "proxy.h"
 #include "runs.h"
 #include "xserver.h"
@@ -116,16 +115,6 @@ void Remote(harness::PrivateCupsd& cupsd, int rounds, int delay_ms)
     std::printf("  window mapped                                %9.2f ms (goal <= 1500)\n", mapped);
 }
 
-int Discovery()
-{
-    UIAutoShutdownWnd wnd{};
-    if (GetPrintersInfo(&wnd) != 0)
-        return -1;
-    const int found = wnd.printers_num;
-    DestroyPrintersInfo(&wnd);
-    return found;
-}
-
 double TimeChecked(int (*discover)())
 {
     const auto start = bench::Clock::now();
@@ -145,7 +134,7 @@ int ConcurrentFloor()
 void Local(harness::PrivateCupsd& cupsd)
 {
     cupsd.UseInThisProcess();
-    int (*const runs[])() = {DiscoveryFloor, ConcurrentFloor, Discovery};
+    int (*const runs[])() = {DiscoveryFloor, ConcurrentFloor, bench::WindowDiscovery};
     std::vector<double> ms[3];
     for (int round = -1; round < kLocalRounds; ++round) {
         for (int i = 0; i < 3; ++i) {

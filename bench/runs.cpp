@@ -10,6 +10,8 @@
 
 #include <X11/Xlib.h>
 
+#include "ppddata.h"
+
 extern char** environ;
 
 namespace bench {
@@ -112,6 +114,16 @@ double TimeToMapped(MapWatcher& watcher, const std::vector<std::string>& argv,
         throw std::runtime_error("no window \"" + title + "\" from " + argv[0]);
     program.Stop();
     return std::chrono::duration<double, std::milli>(*mapped - start).count();
+}
+
+int WindowDiscovery()
+{
+    UIAutoShutdownWnd wnd{};
+    if (GetPrintersInfo(&wnd) != 0)
+        return -1;
+    const int found = wnd.printers_num;
+    DestroyPrintersInfo(&wnd);
+    return found;
 }
 
 }  // namespace bench

@@ -19,6 +19,10 @@ using Clock = std::chrono::steady_clock;
 
 double Median(std::vector<double> values);
 
+// One discovery as the window runs it, into a model of its own: the number
+// of records, or -1 when discovery failed.
+int WindowDiscovery();
+
 struct Timed {
     int status;
     double ms;
