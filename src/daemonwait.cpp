@@ -17,6 +17,11 @@ namespace {
 // flashing up for each short wait would only distract.
 constexpr guint kWaitWindowDelayMs = 200;
 
+// A daemon that answers within this is waited for without a turn of the
+// main loop: handing its answer back through the loop costs more than the
+// answer itself, and the windows do not miss so short a pause.
+constexpr std::chrono::milliseconds kQuickAnswer{2};
+
 // What the task carries to the worker: the job, shared, and its work.
 struct TaskData {
     std::shared_ptr<DaemonJob> job;
@@ -85,15 +90,15 @@ void DaemonJob::RunOnWorker(GTask* task, gpointer, gpointer data, GCancellable*)
     g_task_return_boolean(task, TRUE);
 }
 
-// On the GUI thread, from its main loop.
+// On the GUI thread, from its main loop, once the work has finished and
+// maybe long after its results were read.
 void DaemonJob::OnReturned(GObject*, GAsyncResult*, gpointer data)
 {
     const std::unique_ptr<std::shared_ptr<DaemonJob>> share(
         static_cast<std::shared_ptr<DaemonJob>*>(data));
-    DaemonJob& job = **share;
-    // Taken after the worker's last hold of it (Finish): the hand-over back.
-    std::lock_guard<std::mutex> lock(job.mutex_);
-    job.returned_ = true;
+    // Taken after the worker's last hold of the job (Finish), so that the
+    // job, if freed with this share, is freed after all the worker did.
+    std::lock_guard<std::mutex> lock((*share)->mutex_);
 }
 
 // On the thread that cancels (the GUI thread); no toolkit here either.
@@ -116,13 +121,24 @@ void DaemonJob::OnCancelled(GCancellable*, gpointer self)
 bool DaemonJob::Settled()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return returned_ || (cancelled_ && !exchange_cut_);
+    return finished_ || (cancelled_ && !exchange_cut_);
 }
 
+bool DaemonJob::FinishedWithin(std::chrono::microseconds bound)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return finished_cv_.wait_for(lock, bound, [this] { return finished_; });
+}
+
+// The worker's last hold of the job: the hand-over of the work's results.
 void DaemonJob::Finish()
 {
+    // Told under the lock: once it is let go, the worker touches the job
+    // no more.
     std::lock_guard<std::mutex> lock(mutex_);
     UnwatchLocked();
+    finished_ = true;
+    finished_cv_.notify_all();
 }
 
 void DaemonJob::WatchLocked(VxsktModule* connection)
@@ -300,8 +316,10 @@ gboolean WaitForDaemon(UIWaitDlg* dlg, GtkWidget* over, const char* printer,
                        const std::shared_ptr<DaemonJob>& job, std::function<void(DaemonJob&)> work)
 {
     DaemonJob::Start(job, std::move(work));
-    dlg->current = G_CANCELLABLE(g_object_ref(job->cancellable()));
     dlg->close_requested = FALSE;
+    if (job->FinishedWithin(kQuickAnswer))
+        return TRUE;
+    dlg->current = G_CANCELLABLE(g_object_ref(job->cancellable()));
     {
         InputHeld held(dlg->dialog.window);
         CloseRequestsGiveUp closes(dlg);

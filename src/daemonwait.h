@@ -4,6 +4,8 @@
 // the user give up.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -30,7 +32,7 @@ public:
     DaemonJob& operator=(const DaemonJob&) = delete;
 
     // Runs `work` on a worker thread. When it has finished, the task
-    // returns on the GUI thread's main context, and Returned() holds.
+    // returns on the GUI thread's main context.
     static void Start(const std::shared_ptr<DaemonJob>& job, std::function<void(DaemonJob&)> work);
 
     // ---- worker side: no toolkit here.
@@ -47,13 +49,15 @@ public:
     // ---- GUI side.
     GCancellable* cancellable() const { return cancellable_; }
     bool Cancelled() const { return g_cancellable_is_cancelled(cancellable_); }
-    // The task has returned (the work's results may be read), or the job
-    // was cancelled and no exchange of it is left to end.
+    // The work has finished (its results may be read), or the job was
+    // cancelled and no exchange of it is left to end.
     bool Settled();
+    // Blocks until the work has finished, for at most `bound`; whether it has.
+    bool FinishedWithin(std::chrono::microseconds bound);
     // Whether a write frame went out (or was on its way when the job was
     // cancelled): the printer may have taken it.
     bool WriteBegun();
-    // Once returned: the connection, which the job then no longer closes.
+    // Once finished: the connection, which the job then no longer closes.
     VxsktModule* TakeConnection();
 
 private:
@@ -67,14 +71,15 @@ private:
     GCancellable* cancellable_;
     gulong cancel_handler_ = 0;
 
-    // The worker's connection; the GUI thread's once the task returned.
+    // The worker's connection; the GUI thread's once the work finished.
     VxsktModule* connection_ = nullptr;
 
     // What the cancel handler (GUI thread) and the worker both touch. The
     // worker also takes this lock once it has finished, so that the GUI
     // thread's next look under it sees all the work's results.
     std::mutex mutex_;
-    bool returned_ = false;      // guarded
+    std::condition_variable finished_cv_;
+    bool finished_ = false;      // guarded
     bool cancelled_ = false;     // guarded
     bool exchange_cut_ = false;  // cancelling shut an exchange down; guarded
     bool write_begun_ = false;   // guarded
