@@ -259,7 +259,13 @@ private:
 // on the settings button in the first moment goes nowhere.
 class InputHeld {
 public:
-    explicit InputHeld(GtkWidget* window) : window_(window) { gtk_grab_add(window_); }
+    explicit InputHeld(GtkWidget* window) : window_(window)
+    {
+        // The toolkit hands the grab widget every event it redirects, and
+        // asserts that it is realized: made, not yet shown.
+        gtk_widget_realize(window_);
+        gtk_grab_add(window_);
+    }
     ~InputHeld()
     {
         gtk_widget_hide(window_);
