@@ -96,7 +96,7 @@ DiscoveredPrinter ReadDestination(const char* name, FetchedPpd fetched)
     if (fetched.outcome != FetchedPpd::Outcome::kCopy) {
         if (fetched.outcome == FetchedPpd::Outcome::kFailed) {
             printer.state = PpdState::kFetchFailed;
-            printer.error = fetched.error;
+            printer.detail = fetched.error;
         }
         return printer;
     }
@@ -105,6 +105,7 @@ DiscoveredPrinter ReadDestination(const char* name, FetchedPpd fetched)
     if (ReadPpdFile(ppd.path(), &keys) != 0) {
         printer.state = PpdState::kUnreadable;
         printer.error_number = errno;
+        printer.detail = std::strerror(printer.error_number);
         return printer;
     }
     printer.state = PpdState::kRead;

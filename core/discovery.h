@@ -12,16 +12,19 @@
 enum class PpdState {
     kRead,         // read to its end; model and driver as found, maybe empty
     kNoPpd,        // the queue has none: a raw queue, or one gone meanwhile
-    kFetchFailed,  // libcups could not fetch it; `error` holds its text
+    kFetchFailed,  // libcups could not fetch it; `detail` holds its text
     kUnreadable,   // the local copy could not be read; `error_number` says why
 };
 
+// One print queue as both programs know it before asking its printer
+// anything: the window fills its records from it, the command line works
+// from it directly.
 struct DiscoveredPrinter {
-    std::string name;
+    std::string name;    // as CUPS spells it
     std::string model;   // "*VXPrinterName:", empty without a usable line
     std::string driver;  // "*FileVersion:", likewise
     PpdState state = PpdState::kNoPpd;
-    std::string error;     // kFetchFailed
+    std::string detail;    // kFetchFailed, kUnreadable: why, in libcups's or the system's words
     int error_number = 0;  // kUnreadable
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <system_error>
 
 #include <cups/ppd.h>
 #include <unistd.h>
@@ -16,11 +15,6 @@ namespace {
 // How long a connection waits for the server to connect or to answer, the
 // patience libcups has when it connects for a PPD file itself.
 constexpr int kTimeoutMs = 30000;
-
-struct HttpCloser {
-    void operator()(http_t* http) const { httpClose(http); }
-};
-using HttpPtr = std::unique_ptr<http_t, HttpCloser>;
 
 // Why libcups, on this thread, gave no copy: a queue without a PPD (a raw
 // queue, or one gone meanwhile) is no failure.
@@ -70,6 +64,13 @@ void TempPpdFile::Delete()
         unlink(path_.c_str());
 }
 
+int PpdConnectionsFor(size_t queues)
+{
+    const size_t wanted = queues / kQueuesPerPpdConnection;
+    return static_cast<int>(std::clamp(wanted, static_cast<size_t>(kMinPpdConnections),
+                                       static_cast<size_t>(kMaxPpdConnections)));
+}
+
 PpdFetcher::PpdFetcher(std::vector<std::string> names, int connections, FetchOne fetch_one)
     : names_(std::move(names)),
       fetch_one_(fetch_one),
@@ -78,67 +79,74 @@ PpdFetcher::PpdFetcher(std::vector<std::string> names, int connections, FetchOne
       encryption_(cupsEncryption()),
       slots_(names_.size())
 {
-    const size_t wanted = std::min(names_.size(), static_cast<size_t>(std::max(connections, 0)));
-    for (size_t t = 0; t < wanted; ++t) {
-        try {
-            threads_.emplace_back([this] { Work(); });
-        } catch (const std::system_error&) {
-            // Fewer connections, or none: Take then fetches itself.
-            break;
-        }
-    }
+    g_mutex_init(&idle_mutex_);
+    if (connections <= 0)
+        return;
+    const int width = std::min(connections, PpdConnectionsFor(names_.size()));
+    fetches_ =
+        std::make_unique<WorkGroup>(names_.size(), width, [this](size_t i) { Fetch(i); });
 }
 
 PpdFetcher::~PpdFetcher()
 {
-    stop_ = true;
-    for (std::thread& thread : threads_)
-        thread.join();
+    fetches_.reset();
+    idle_.clear();
+    g_mutex_clear(&idle_mutex_);
 }
 
 FetchedPpd PpdFetcher::Take(size_t i)
 {
-    if (threads_.empty()) {
+    if (!fetches_) {
         const char* path = fetch_one_(names_[i].c_str());
         return path ? Copy(path) : Missing();
     }
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return slots_[i].done; });
-    return std::move(slots_[i].ppd);
+    fetches_->WaitFor(i);
+    return std::move(slots_[i]);
 }
 
-// One connection's share: the next queue nobody has taken, until none is
-// left. libcups keeps its server, port, encryption and last error per
-// thread, so this thread is first told what the creating one sees.
-void PpdFetcher::Work()
+// One queue's fetch on a thread of the pool. libcups keeps its server,
+// port, encryption and last error per thread, so the thread is first told
+// what the creating one sees.
+void PpdFetcher::Fetch(size_t i)
 {
     cupsSetServer(server_.c_str());
     ippSetPort(port_);
     cupsSetEncryption(encryption_);
-    HttpPtr http;
-    for (size_t i; !stop_ && (i = next_++) < names_.size();) {
-        if (!http)
-            http.reset(Connect());
-        // Without a connection of its own, libcups's default one for this
-        // thread, as a fetch one after the other would use, says why not.
-        FetchedPpd fetched = FetchOver(http.get(), names_[i]);
-        // A connection that failed a fetch may be in any state: the next
-        // queue gets a fresh one.
-        if (fetched.outcome == FetchedPpd::Outcome::kFailed)
-            http.reset();
-        std::lock_guard<std::mutex> lock(mutex_);
-        slots_[i] = {true, std::move(fetched)};
-        done_.notify_all();
-    }
+    HttpPtr http = Connection();
+    // Without a connection of its own, libcups's default one for this
+    // thread, as a fetch one after the other would use, says why not.
+    slots_[i] = FetchOver(http.get(), names_[i]);
+    // A connection that failed a fetch may be in any state: the next queue
+    // gets a fresh one.
+    if (slots_[i].outcome != FetchedPpd::Outcome::kFailed)
+        GiveBack(std::move(http));
 }
 
-// A connection of this fetcher's own, with the time-out; null when the
-// server cannot be reached.
-http_t* PpdFetcher::Connect()
+// A connection no fetch is using, or a new one with the time-out; null when
+// the server cannot be reached.
+PpdFetcher::HttpPtr PpdFetcher::Connection()
 {
-    http_t* http = httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1,
-                                kTimeoutMs, nullptr);
+    g_mutex_lock(&idle_mutex_);
+    HttpPtr http;
+    if (!idle_.empty()) {
+        http = std::move(idle_.back());
+        idle_.pop_back();
+    }
+    g_mutex_unlock(&idle_mutex_);
     if (http)
-        httpSetTimeout(http, kTimeoutMs / 1000.0, nullptr, nullptr);
+        return http;
+    http.reset(httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1,
+                            kTimeoutMs, nullptr));
+    if (http)
+        httpSetTimeout(http.get(), kTimeoutMs / 1000.0, nullptr, nullptr);
     return http;
+}
+
+void PpdFetcher::GiveBack(HttpPtr http)
+{
+    if (!http)
+        return;
+    g_mutex_lock(&idle_mutex_);
+    idle_.push_back(std::move(http));
+    g_mutex_unlock(&idle_mutex_);
 }

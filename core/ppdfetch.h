@@ -4,15 +4,14 @@
 // they add up to seconds.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <cups/cups.h>
+
+#include "workpool.h"
 
 // A local copy of a queue's PPD file, deleted with the object, whatever
 // path discovery takes.
@@ -42,9 +41,15 @@ struct FetchedPpd {
     std::string error;  // kFailed: why, in libcups's words
 };
 
-// At most this many connections at once: enough to hide the round trips to
-// a server a few milliseconds away, few enough not to crowd its scheduler.
-constexpr int kMaxPpdConnections = 8;
+// How many connections discovery opens for `queues` queues: one for every
+// kQueuesPerPpdConnection, at least kMinPpdConnections (enough to hide the
+// round trips to a server a few milliseconds away) and at most
+// kMaxPpdConnections (a shared scheduler takes 100 clients by default, and
+// the others must still get in).
+constexpr int kQueuesPerPpdConnection = 16;
+constexpr int kMinPpdConnections = 8;
+constexpr int kMaxPpdConnections = 32;
+int PpdConnectionsFor(size_t queues);
 
 class PpdFetcher {
 public:
@@ -53,10 +58,11 @@ public:
     using FetchOne = const char* (*)(const char* name);
 
     // Starts fetching the PPD file of each of `names` in this order, over up
-    // to `connections` connections of its own to cupsServer() and ippPort()
-    // with cupsEncryption(), as this thread's libcups sees them. With
-    // `connections` 0 (or no thread to spare), Take fetches each in turn
-    // with `fetch_one` on the calling thread instead.
+    // to `connections` connections of its own (fewer for few queues, see
+    // PpdConnectionsFor) to cupsServer() and ippPort() with
+    // cupsEncryption(), as this thread's libcups sees them. With
+    // `connections` 0, Take fetches each in turn with `fetch_one` on the
+    // calling thread instead.
     PpdFetcher(std::vector<std::string> names, int connections, FetchOne fetch_one);
     // Stops fetching, waits for the fetches under way, closes the
     // connections and deletes every copy not taken.
@@ -68,13 +74,14 @@ public:
     FetchedPpd Take(size_t i);
 
 private:
-    struct Slot {
-        bool done = false;
-        FetchedPpd ppd;
+    struct HttpCloser {
+        void operator()(http_t* http) const { httpClose(http); }
     };
+    using HttpPtr = std::unique_ptr<http_t, HttpCloser>;
 
-    void Work();
-    http_t* Connect();
+    void Fetch(size_t i);
+    HttpPtr Connection();
+    void GiveBack(HttpPtr http);
 
     const std::vector<std::string> names_;
     const FetchOne fetch_one_;
@@ -82,10 +89,9 @@ private:
     const int port_;
     const http_encryption_t encryption_;
 
-    std::atomic<size_t> next_{0};
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::condition_variable done_;
-    std::vector<Slot> slots_;
-    std::vector<std::thread> threads_;
+    std::vector<FetchedPpd> slots_;  // each written by its own fetch only
+    GMutex idle_mutex_;
+    std::vector<HttpPtr> idle_;  // connections between two fetches
+    // Last, so that it is gone (its fetches finished) before the rest.
+    std::unique_ptr<WorkGroup> fetches_;
 };

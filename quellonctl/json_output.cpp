@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "commands.h"
 #include "printerops.h"
 
 namespace {
@@ -102,17 +103,19 @@ Object Printer(const std::string& queue, const std::string& model, const std::st
     return object;
 }
 
-std::string ListEntry(const Queue& queue)
+std::string ListEntry(const DiscoveredPrinter& queue)
 {
+    const std::string reason = ListingReason(queue);
     Object object = Printer(queue.name, queue.model, queue.driver);
     object.Add("driver_supported", Bool(DriverVersionSupported(queue.driver.c_str())))
-        .Add("listed", Bool(queue.reason.empty()));
-    if (!queue.reason.empty())
-        object.Text("reason", queue.reason);
-    if (!queue.detail.empty())
+        .Add("listed", Bool(reason.empty()));
+    if (!reason.empty())
+        object.Text("reason", reason);
+    if (PpdFailed(queue) && !queue.detail.empty())
         object.Text("detail", queue.detail);
-    if (!queue.near_model.empty())
-        object.Text("supported_model", queue.near_model);
+    const std::string near = NearModel(queue);
+    if (!near.empty())
+        object.Text("supported_model", near);
     return object.str();
 }
 
@@ -148,17 +151,18 @@ std::string ResultEntry(const PrinterResult& result, Command command)
     object.Add("firmware", result.firmware.empty() ? "null" : JsonString(result.firmware))
         .Add("min_firmware", result.min_firmware.empty() ? "null" : JsonString(result.min_firmware))
         .Add("timer", OptionalTimer(result.timer));
-    if (command != Command::kGet)
+    if (CommandOf(command).wants_value)
         object.Add("wanted", OptionalTimer(result.wanted))
             .Add("after", OptionalTimer(result.held))
             .Add("reply_lost", Bool(result.reply_lost));
     object.Text("result", ResultName(result.outcome));
-    if (!result.error.empty())
-        object.Text("error", result.error);
-    if (!result.detail.empty())
-        object.Text("detail", result.detail);
-    if (result.daemon_code)
-        object.Add("daemon_code", std::to_string(*result.daemon_code));
+    const Failure& failure = result.failure;
+    if (failure.kind != FailureKind::kNone)
+        object.Text("error", FailureCode(failure.kind));
+    if (!failure.detail.empty())
+        object.Text("detail", failure.detail);
+    if (failure.kind == FailureKind::kRefused)
+        object.Add("daemon_code", std::to_string(failure.daemon_code));
     return object.str();
 }
 
@@ -185,28 +189,11 @@ std::string JsonString(const std::string& text)
 std::string ListJson(const Inventory& inventory, bool all)
 {
     std::vector<std::string> printers;
-    for (const Queue& queue : inventory.listed)
+    for (const DiscoveredPrinter& queue : inventory.listed)
         printers.push_back(ListEntry(queue));
-    for (const Queue& queue : all ? inventory.others : std::vector<Queue>{})
+    for (const DiscoveredPrinter& queue : all ? inventory.others : std::vector<DiscoveredPrinter>{})
         printers.push_back(ListEntry(queue));
     return Document("list", "", printers);
-}
-
-const char* CommandName(Command command)
-{
-    switch (command) {
-    case Command::kList:
-        return "list";
-    case Command::kGet:
-        return "get";
-    case Command::kSet:
-        return "set";
-    case Command::kApply:
-        return "apply";
-    case Command::kCheck:
-        break;
-    }
-    return "check";
 }
 
 // Whether any printer was written, and how many came out each way: what a
@@ -253,9 +240,10 @@ std::string ResultsJson(Command command, bool dry_run, const std::vector<Printer
     for (const PrinterResult& result : results)
         printers.push_back(ResultEntry(result, command));
     std::string extra;
-    if (command == Command::kSet || command == Command::kApply)
+    const CommandRow& row = CommandOf(command);
+    if (row.writes)
         extra += "\n  \"dry_run\": " + Bool(dry_run) + ",";
-    if (command != Command::kGet)
+    if (row.wants_value)
         extra += Summary(results);
-    return Document(CommandName(command), extra, printers);
+    return Document(CommandOf(command).name, extra, printers);
 }

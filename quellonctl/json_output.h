@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "queues.h"
-#include "runner.h"
+#include "commands.h"
+#include "result.h"
 
 std::string ListJson(const Inventory& inventory, bool all);
 std::string ResultsJson(Command command, bool dry_run, const std::vector<PrinterResult>& results);

@@ -67,23 +67,6 @@ bool ParseSetting(const std::string& text, Setting* setting)
 
 namespace {
 
-bool ParseCommand(const std::string& text, Command* command)
-{
-    if (text == "list")
-        *command = Command::kList;
-    else if (text == "get")
-        *command = Command::kGet;
-    else if (text == "set")
-        *command = Command::kSet;
-    else if (text == "apply")
-        *command = Command::kApply;
-    else if (text == "check")
-        *command = Command::kCheck;
-    else
-        return false;
-    return true;
-}
-
 // Walks the arguments: options anywhere, "--" ends them.
 class Parser {
 public:
@@ -149,7 +132,7 @@ private:
             return Ranged("--jobs", arg, kMinJobs, kMaxJobs,
                           _("--jobs wants a number from 1 to 64, not \"%s\""), &options_->jobs);
         else if (Is(arg, "--model"))
-            return Value("--model", arg, &options_->model);
+            return Model(arg);
         else if (Is(arg, "--exclude"))
             return Exclude(arg);
         else if (Is(arg, "--timeout"))
@@ -177,6 +160,12 @@ private:
         return true;
     }
 
+    bool Model(const std::string& arg)
+    {
+        model_given_ = true;
+        return Value("--model", arg, &options_->model);
+    }
+
     bool Exclude(const std::string& arg)
     {
         std::string pattern;
@@ -196,30 +185,33 @@ private:
         return true;
     }
 
-    // The command and what follows it.
+    // The command and what follows it, by the rules of its row.
     bool Words()
     {
         if (words_.empty())
             return Fail(_("no command given: list, get, set, apply or check"));
-        if (!ParseCommand(words_[0], &options_->command))
+        const CommandRow* row = FindCommand(words_[0]);
+        if (!row)
             return Fail(Printf(_("unknown command \"%s\": list, get, set, apply or check"),
                                words_[0].c_str()));
+        options_->command = row->command;
         std::vector<std::string> rest(words_.begin() + 1, words_.end());
-        const Command command = options_->command;
-        if (command == Command::kList && !rest.empty())
+        if (row->takes == Takes::kNothing && !rest.empty())
             return Fail(_("list takes no queue names"));
-        if (options_->dry_run && command != Command::kSet && command != Command::kApply)
+        if (options_->dry_run && !row->writes)
             return Fail(_("--dry-run goes with set and apply only"));
-        const bool selects = command == Command::kGet || command == Command::kSet;
-        if (!selects && (!options_->model.empty() || !options_->excludes.empty()))
+        if (!ChoosesByName(*row) && (model_given_ || !options_->excludes.empty()))
             return Fail(_("--model and --exclude go with get and set only"));
-        if (command == Command::kApply || command == Command::kCheck)
+        if (model_given_ && options_->model.empty())
+            return Fail(_("--model wants a model name, as quellonctl list shows it"));
+        if (row->takes == Takes::kPolicy)
             return Policy(rest);
-        if (command == Command::kSet && !SetValue(&rest))
+        if (row->takes == Takes::kQueuesAndValue && !SetValue(&rest))
             return false;
-        if (command == Command::kSet && rest.empty() && !options_->all && options_->model.empty())
+        if (row->takes == Takes::kQueuesAndValue && rest.empty() && !options_->all &&
+            options_->model.empty())
             return Fail(_("set needs queue names, --model or --all before the value"));
-        if (options_->command != Command::kList && options_->all && !rest.empty())
+        if (row->takes != Takes::kNothing && options_->all && !rest.empty())
             return Fail(_("name queues or give --all, not both"));
         for (const std::string& queue : rest) {
             if (queue.empty())
@@ -262,6 +254,7 @@ private:
     std::string* error_;
     size_t index_ = 0;
     std::vector<std::string> words_;
+    bool model_given_ = false;
 };
 
 }  // namespace

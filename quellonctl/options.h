@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { kList, kGet, kSet, kApply, kCheck };
+#include "commands.h"
 
 // A timer setting as the user asks for it.
 struct Setting {

@@ -25,43 +25,31 @@ const char* CaseVariant(const std::string& model)
     return nullptr;
 }
 
-// Why a queue whose PPD was read is not listed; empty when it is.
-std::string ModelReason(Queue* queue)
-{
-    if (IsSupportedModel(queue->model.c_str()))
-        return "";
-    if (queue->model.empty())
-        return "no-model";
-    if (const char* near = CaseVariant(queue->model)) {
-        queue->near_model = near;
-        return "model-case";
-    }
-    return "unsupported-model";
-}
-
-Queue FromPrinter(const DiscoveredPrinter& printer)
-{
-    Queue queue{printer.name, printer.model, printer.driver, "", "", ""};
-    switch (printer.state) {
-    case PpdState::kRead:
-        queue.reason = ModelReason(&queue);
-        break;
-    case PpdState::kNoPpd:
-        queue.reason = "no-ppd";
-        break;
-    case PpdState::kFetchFailed:
-        queue.reason = "ppd-failed";
-        queue.detail = printer.error;
-        break;
-    case PpdState::kUnreadable:
-        queue.reason = "ppd-failed";
-        queue.detail = std::strerror(printer.error_number);
-        break;
-    }
-    return queue;
-}
-
 }  // namespace
+
+bool PpdFailed(const DiscoveredPrinter& queue)
+{
+    return queue.state == PpdState::kFetchFailed || queue.state == PpdState::kUnreadable;
+}
+
+std::string ListingReason(const DiscoveredPrinter& queue)
+{
+    if (queue.state == PpdState::kNoPpd)
+        return "no-ppd";
+    if (PpdFailed(queue))
+        return "ppd-failed";
+    if (IsSupportedModel(queue.model.c_str()))
+        return "";
+    if (queue.model.empty())
+        return "no-model";
+    return CaseVariant(queue.model) ? "model-case" : "unsupported-model";
+}
+
+std::string NearModel(const DiscoveredPrinter& queue)
+{
+    const char* near = ListingReason(queue) == "model-case" ? CaseVariant(queue.model) : nullptr;
+    return near ? near : "";
+}
 
 // libcups waits up to half a minute for a scheduler that does not answer,
 // and reports one that is down as having no queues. One bounded question
@@ -93,17 +81,23 @@ std::string CupsServerName()
 Inventory LoadInventory()
 {
     Inventory inventory;
-    for (const DiscoveredPrinter& printer : DiscoverPrinters(1).printers) {
-        Queue queue = FromPrinter(printer);
-        (queue.reason.empty() ? inventory.listed : inventory.others).push_back(std::move(queue));
+    for (DiscoveredPrinter& printer : DiscoverPrinters(1).printers) {
+        const bool listed = ListingReason(printer).empty();
+        (listed ? inventory.listed : inventory.others).push_back(std::move(printer));
     }
     return inventory;
 }
 
-const Queue* FindQueue(const std::vector<Queue>& queues, const std::string& name)
+bool SameQueue(const std::string& a, const std::string& b)
 {
-    const auto found = std::find_if(queues.begin(), queues.end(), [&](const Queue& queue) {
-        return strcasecmp(queue.name.c_str(), name.c_str()) == 0;
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+const DiscoveredPrinter* FindQueue(const std::vector<DiscoveredPrinter>& queues,
+                                   const std::string& name)
+{
+    const auto found = std::find_if(queues.begin(), queues.end(), [&](const DiscoveredPrinter& queue) {
+        return SameQueue(queue.name, name);
     });
     return found != queues.end() ? &*found : nullptr;
 }

@@ -5,21 +5,22 @@
 #include <string>
 #include <vector>
 
-struct Queue {
-    std::string name;
-    std::string model;   // empty: no model key in its PPD (or no PPD)
-    std::string driver;  // empty: no driver version key
-    // Why a queue is not listed: empty for a listed one, else a stable code
-    // ("no-ppd", "ppd-failed", "no-model", "unsupported-model", "model-case").
-    std::string reason;
-    std::string near_model;  // "model-case": the supported name it almost is
-    std::string detail;      // "ppd-failed": why, in libcups's or the system's words
-};
+#include "discovery.h"
 
 struct Inventory {
-    std::vector<Queue> listed;  // in the scheduler's order
-    std::vector<Queue> others;  // the rest, likewise
+    std::vector<DiscoveredPrinter> listed;  // in the scheduler's order
+    std::vector<DiscoveredPrinter> others;  // the rest, likewise
 };
+
+// Why a queue is not listed, as a stable code: "" for a listed one, else
+// "no-ppd", "ppd-failed", "no-model", "unsupported-model" or "model-case".
+std::string ListingReason(const DiscoveredPrinter& queue);
+// "model-case": the supported model name the queue's differs from in
+// letter case only; "" otherwise.
+std::string NearModel(const DiscoveredPrinter& queue);
+// A queue whose PPD file could not be fetched or read: it may well be a
+// supported printer.
+bool PpdFailed(const DiscoveredPrinter& queue);
 
 // The scheduler libcups talks to, as its users know it.
 std::string CupsServerName();
@@ -33,4 +34,7 @@ Inventory LoadInventory();
 
 // The queue named `name` among `queues`, or null. Queue names are compared
 // as CUPS compares them, ignoring letter case.
-const Queue* FindQueue(const std::vector<Queue>& queues, const std::string& name);
+const DiscoveredPrinter* FindQueue(const std::vector<DiscoveredPrinter>& queues,
+                                   const std::string& name);
+// Whether two names are one queue to CUPS.
+bool SameQueue(const std::string& a, const std::string& b);

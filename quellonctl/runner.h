@@ -1,51 +1,24 @@
-// The per-printer work of get and set, run for many printers at once with
-// a deadline each, and stopped early by Ctrl-C.
+// The work on each resolved printer: the core's checks, operations and
+// verified write under a deadline of its own, many printers at once on the
+// program's one pool, stopped early by a signal.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "options.h"
-#include "queues.h"
+#include <gio/gio.h>
+
+#include "resolution.h"
+#include "result.h"
 
 struct RunSettings {
-    Command command = Command::kGet;
-    Setting setting;
-    bool dry_run = false;
+    bool wants_value = false;  // set, apply, check: compare with the entry's setting
+    bool dry_run = false;      // everything but the write
     int jobs = 1;
     int64_t timeout_ms = 0;
     std::string locale;  // sent with every request
-};
-
-enum class Outcome {
-    kRead,         // get: firmware and timer read
-    kUnchanged,    // set: the printer already held the value
-    kChanged,      // set: written and confirmed by reading back
-    kWouldChange,  // set --dry-run: would have been written
-    kUnconfirmed,  // set: the value was sent, its outcome is unknown
-    kFailed,       // see `error`
-    kNotDone,      // interrupted, or not tried because of another queue
-};
-
-struct PrinterResult {
-    std::string queue;
-    std::string model;
-    std::string driver;
-    std::string firmware;            // empty: not read
-    std::string min_firmware;        // the model's minimum
-    std::optional<uint16_t> timer;   // as read before anything was written
-    std::optional<uint16_t> wanted;  // set: the timer asked for
-    std::optional<uint16_t> held;    // set: what the printer reports afterwards
-    bool reply_lost = false;         // set: the write's reply never came
-    Outcome outcome = Outcome::kNotDone;
-    std::string error;               // stable code when the printer failed or was not done
-    std::string detail;              // the system's or libcups's words for the failure, if any
-    std::optional<int> daemon_code;  // "refused": the daemon's response code
 };
 
 // Told what is known of a printer just before its write frame goes out:
@@ -53,51 +26,17 @@ struct PrinterResult {
 using Sending = std::function<void(const PrinterResult& known)>;
 
 // One printer, start to end, on the calling thread.
-PrinterResult RunPrinter(const Queue& queue, const RunSettings& settings,
+PrinterResult RunPrinter(const Entry& entry, const RunSettings& settings,
                          const Sending& sending = nullptr);
 
-// The result of a queue that is not worked on, with the reason code.
-PrinterResult Unworked(const Queue& queue, Outcome outcome, const std::string& error);
-
-struct Pool;
-
-// From here on SIGINT, SIGTERM and SIGHUP stop the runner at work (or, before
-// one works, end the process at once with StopStatus()). Call it before any
-// thread starts.
-void WatchForStopSignals();
-// 128 + the signal that stopped the run; 0 when none did.
-int StopStatus();
-
-// Works on the queues added, `settings.jobs` at a time (fewer when there
-// are fewer queues or the system starts no more threads), each as soon as
-// it is added. SIGINT and SIGTERM start nothing new: Finish then reports
-// the queues not finished as kNotDone, or kUnconfirmed once their write
-// went out, and leaves printers still under way to themselves (the caller
-// ends the process soon after).
-class PrinterRunner {
-public:
-    explicit PrinterRunner(const RunSettings& settings);
-    ~PrinterRunner();
-    PrinterRunner(const PrinterRunner&) = delete;
-    PrinterRunner& operator=(const PrinterRunner&) = delete;
-
-    void Add(const Queue& queue);
-    // A queue with a setting of its own (a policy's line).
-    void Add(const Queue& queue, const Setting& setting);
-    // No more queues: the results in the order added, once every printer
-    // is done or an interruption came (then `*interrupted` is set).
-    // `ready` (when given) sees each result on the calling thread as soon
-    // as it and every one added before it are done.
-    using Ready = std::function<void(const PrinterResult&)>;
-    std::vector<PrinterResult> Finish(bool* interrupted, const Ready& ready = {});
-
-private:
-    void Close();
-    void StartWorker();
-
-    RunSettings settings_;
-    std::shared_ptr<Pool> pool_;
-    std::vector<std::thread> workers_;
-    bool detach_ = false;
-    bool no_more_threads_ = false;
-};
+// Each entry's result, in order: a rejected one as it is, a queue's after
+// its work, `settings.jobs` at a time. `ready` sees each result on the
+// calling thread as soon as it and every one before it are done. Once
+// `stop` is cancelled nothing new starts and it returns at once:
+// `*interrupted` is set, printers not finished are kNotDone, or
+// kUnconfirmed once their write went out, and those still under way are
+// left to themselves (the caller ends the process soon after).
+std::vector<PrinterResult> RunEntries(const std::vector<Entry>& entries,
+                                      const RunSettings& settings, GCancellable* stop,
+                                      const std::function<void(const PrinterResult&)>& ready,
+                                      bool* interrupted);

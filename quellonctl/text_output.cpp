@@ -43,8 +43,8 @@ size_t ControlLength(const std::string& text, size_t at)
     return c1 ? 2 : 0;
 }
 
-// Names from PPD files and the scheduler as text a terminal cannot take
-// for a command: every control byte as \xNN.
+}  // namespace
+
 std::string Shown(const std::string& text)
 {
     std::string shown;
@@ -59,6 +59,8 @@ std::string Shown(const std::string& text)
     }
     return shown;
 }
+
+namespace {
 
 std::string Pad(const std::string& text, size_t width)
 {
@@ -88,7 +90,7 @@ void PrintTable(std::FILE* out, std::vector<Row> rows)
     }
 }
 
-std::string DriverCell(const Queue& queue)
+std::string DriverCell(const DiscoveredPrinter& queue)
 {
     if (DriverVersionSupported(queue.driver.c_str()))
         return queue.driver;
@@ -96,17 +98,18 @@ std::string DriverCell(const Queue& queue)
     return Printf(_("%s (older than %s: not supported)"), shown.c_str(), MinDriverVersion());
 }
 
-std::string Reason(const Queue& queue)
+std::string Reason(const DiscoveredPrinter& queue)
 {
-    if (queue.reason == "no-ppd")
+    const std::string reason = ListingReason(queue);
+    if (reason == "no-ppd")
         return _("no PPD file");
-    if (queue.reason == "ppd-failed")
+    if (reason == "ppd-failed")
         return Printf(_("cannot fetch its PPD file: %s"), queue.detail.c_str());
-    if (queue.reason == "no-model")
+    if (reason == "no-model")
         return _("its PPD file names no printer model (*VXPrinterName)");
-    if (queue.reason == "model-case")
+    if (reason == "model-case")
         return Printf(_("model \"%s\" differs from the supported \"%s\" in letter case"),
-                      queue.model.c_str(), queue.near_model.c_str());
+                      queue.model.c_str(), NearModel(queue).c_str());
     return Printf(_("model \"%s\" is not supported"), queue.model.c_str());
 }
 
@@ -137,46 +140,55 @@ std::string Held(const PrinterResult& result)
     return result.held ? Timer(*result.held) : std::string(_("unknown"));
 }
 
-// What went wrong with a printer, for the codes that need no value.
+// What went wrong with a printer, for the kinds that need no value.
 std::string Failure(const PrinterResult& result)
 {
-    const std::string& e = result.error;
-    if (e == "unknown-queue")
+    switch (result.failure.kind) {
+    case FailureKind::kUnknownQueue:
         return _("no such queue");
-    if (e == "ppd-failed")
-        return Printf(_("cannot fetch its PPD file: %s"), result.detail.c_str());
-    if (e == "unsupported-model")
+    case FailureKind::kPpdFailed:
+        return Printf(_("cannot fetch its PPD file: %s"), result.failure.detail.c_str());
+    case FailureKind::kUnsupportedModel:
         return _("not a supported printer (see: quellonctl list --all)");
-    if (e == "old-driver")
+    case FailureKind::kOldDriver:
         return Printf(_("driver %s is older than %s: not supported"),
                       result.driver.empty() ? _("none") : result.driver.c_str(),
                       MinDriverVersion());
-    if (e == "old-firmware")
+    case FailureKind::kOldFirmware:
         return Printf(_("firmware %s is older than %s: not supported"), result.firmware.c_str(),
                       result.min_firmware.c_str());
-    if (e == "unreachable")
+    case FailureKind::kResolve:
+    case FailureKind::kConnect:
         return _("cannot connect to the printer daemon");
-    if (e == "timeout")
+    case FailureKind::kDeadline:
         return _("no answer before the deadline");
-    if (e == "malformed-reply")
+    case FailureKind::kMalformed:
         return _("the printer daemon's reply was not understood");
-    if (e == "no-reply")
+    case FailureKind::kClosed:
         return _("the printer daemon closed the connection");
-    if (e == "interrupted")
+    case FailureKind::kInterrupted:
         return _("not done: interrupted");
-    if (e == "not-attempted")
+    case FailureKind::kNotAttempted:
         return _("not done: another queue named is not usable");
-    return "";
+    case FailureKind::kRefused:
+        return Printf(_("the printer daemon refused the request (code %d)"),
+                      result.failure.daemon_code);
+    case FailureKind::kNone:
+    case FailureKind::kStoredOther:
+    case FailureKind::kUnconfirmed:
+        break;
+    }
+    return _("the connection to the printer daemon failed");
 }
 
 // The failures of a write, which name the values involved.
 std::string WriteFailure(const PrinterResult& result)
 {
     const std::string wanted = Timer(*result.wanted);
-    if (result.error == "refused")
+    if (result.failure.kind == FailureKind::kRefused)
         return Printf(_("the printer refused %s; it holds %s"), wanted.c_str(),
                       Held(result).c_str());
-    if (result.error == "verify-failed")
+    if (result.failure.kind == FailureKind::kStoredOther)
         return Printf(_("wrote %s, but the printer reports %s"), wanted.c_str(),
                       Held(result).c_str());
     if (result.outcome != Outcome::kUnconfirmed)
@@ -192,15 +204,10 @@ std::string FailLine(const PrinterResult& result)
     std::string text = result.wanted ? WriteFailure(result) : "";
     if (text.empty())
         text = Failure(result);
-    if (text.empty() && result.error == "refused")
-        text = Printf(_("the printer daemon refused the request (code %d)"),
-                      result.daemon_code.value_or(0));
-    if (text.empty())
-        text = _("the connection to the printer daemon failed");
     // Where and why, in the system's words: what an administrator needs to
     // tell a daemon that is down from a host that is wrong.
-    if (!result.detail.empty() && result.error != "ppd-failed")
-        text += " (" + result.detail + ")";
+    if (!result.failure.detail.empty() && result.failure.kind != FailureKind::kPpdFailed)
+        text += " (" + result.failure.detail + ")";
     return text;
 }
 
@@ -225,24 +232,18 @@ std::string ResultLine(const PrinterResult& result)
     return FailLine(result);
 }
 
-bool Succeeded(const PrinterResult& result)
-{
-    return result.outcome != Outcome::kFailed && result.outcome != Outcome::kNotDone &&
-           result.outcome != Outcome::kUnconfirmed;
-}
-
 }  // namespace
 
 void PrintListText(std::FILE* out, const Inventory& inventory, bool all)
 {
     std::vector<Row> rows = {{_("QUEUE"), _("MODEL"), _("DRIVER")}};
-    for (const Queue& queue : inventory.listed)
+    for (const DiscoveredPrinter& queue : inventory.listed)
         rows.push_back({queue.name, queue.model, DriverCell(queue)});
     PrintTable(out, rows);
     if (!all || inventory.others.empty())
         return;
     std::vector<Row> others = {{_("NOT LISTED"), _("WHY")}};
-    for (const Queue& queue : inventory.others)
+    for (const DiscoveredPrinter& queue : inventory.others)
         others.push_back({queue.name, Reason(queue)});
     std::fputc('\n', out);
     PrintTable(out, others);
@@ -252,7 +253,7 @@ void PrintResultsText(std::FILE* out, const std::vector<PrinterResult>& results,
                       bool check)
 {
     for (const PrinterResult& result : results) {
-        const bool differs = check && result.outcome == Outcome::kWouldChange;
+        const bool differs = check && Differs(result);
         if (quiet && Succeeded(result) && !differs)
             continue;
         const std::string line =

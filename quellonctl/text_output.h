@@ -3,10 +3,16 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "queues.h"
-#include "runner.h"
+#include "commands.h"
+#include "result.h"
+
+// Names from PPD files, the scheduler or the user as text a terminal cannot
+// take for a command: every control byte as \xNN.
+std::string Shown(const std::string& text);
 
 void PrintListText(std::FILE* out, const Inventory& inventory, bool all);
 // With `quiet`, only the printers that failed or were not done, and with

@@ -50,7 +50,7 @@ void ReportLeftOut(const char* queue, const char* reason)
 void ReportFetchFailure(const DiscoveredPrinter& printer)
 {
     char reason[PRINTER_TEXT_SIZE];
-    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), printer.error.c_str());
+    snprintf(reason, sizeof reason, _("cannot fetch its PPD file: %s"), printer.detail.c_str());
     ReportLeftOut(printer.name.c_str(), reason);
 }
 

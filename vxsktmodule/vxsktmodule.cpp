@@ -188,30 +188,6 @@ void warn_no_port(int port_num)
     }
 }
 
-// The port: ZELD_PORT when it begins with a digit (the number its leading
-// digits make), else the caller's. A number outside 1..65535 is ignored:
-// cut to 16 bits it would reach some other port, perhaps another service.
-uint16_t choose_port(int port_num)
-{
-    const char* value = std::getenv(kPortVariable);
-    if (value == nullptr || value[0] == '\0') {
-        return static_cast<uint16_t>(port_num);
-    }
-    if (value[0] < '0' || value[0] > '9') {
-        warn_no_port(port_num);
-        return static_cast<uint16_t>(port_num);
-    }
-    long port = 0;
-    for (const char* p = value; *p >= '0' && *p <= '9' && port <= kMaxPort; ++p) {
-        port = port * 10 + (*p - '0');
-    }
-    if (port < 1 || port > kMaxPort) {
-        warn_bad_port(value, port_num);
-        return static_cast<uint16_t>(port_num);
-    }
-    return static_cast<uint16_t>(port);
-}
-
 struct AddrInfoFree {
     void operator()(addrinfo* found) const { freeaddrinfo(found); }
 };
@@ -621,6 +597,30 @@ int64_t vxsktNowMs(void)
     return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
 }
 
+// The port: ZELD_PORT when it begins with a digit (the number its leading
+// digits make), else the caller's. A number outside 1..65535 is ignored:
+// cut to 16 bits it would reach some other port, perhaps another service.
+int vxsktDaemonPort(int port_num)
+{
+    const char* value = std::getenv(kPortVariable);
+    if (value == nullptr || value[0] == '\0') {
+        return port_num;
+    }
+    if (value[0] < '0' || value[0] > '9') {
+        warn_no_port(port_num);
+        return port_num;
+    }
+    long port = 0;
+    for (const char* p = value; *p >= '0' && *p <= '9' && port <= kMaxPort; ++p) {
+        port = port * 10 + (*p - '0');
+    }
+    if (port < 1 || port > kMaxPort) {
+        warn_bad_port(value, port_num);
+        return port_num;
+    }
+    return static_cast<int>(port);
+}
+
 // Opens a connection to the daemon for one printer ("queue" or
 // "queue@host", cut at the first "@" in place) and one locale.
 VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_num)
@@ -658,7 +658,7 @@ VxsktModule* vxsktNewUntil(char* printer, char* locale, char* /*folder_path*/, i
     if (host != nullptr) {
         target.host = host;
     }
-    target.port = choose_port(port_num);
+    target.port = static_cast<uint16_t>(vxsktDaemonPort(port_num));
     vxskt->deadline_ms = deadline_ms;
     vxskt->socket_fd = open_socket(target);
     std::free(host);

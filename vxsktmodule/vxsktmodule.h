@@ -37,6 +37,10 @@ VxsktModule* vxsktNew(char* printer, char* locale, char* folder_path, int port_n
 VxsktModule* vxsktNewUntil(char* printer, char* locale, char* folder_path, int port_num,
                            int64_t deadline_ms);
 void vxsktDestroy(VxsktModule* vxskt);
+// The daemon port a connection opened now takes: ZELD_PORT when it begins
+// with a digit and names a port from 1 to 65535, else `port_num`. The one
+// reader of ZELD_PORT, so that messages name the port really used.
+int vxsktDaemonPort(int port_num);
 
 int vxsktWrite(VxsktModule* vxskt, int32_t command);
 int vxsktRead(VxsktModule* vxskt);

@@ -15,6 +15,17 @@
 
 namespace {
 
+DiscoveredPrinter Printer(const std::string& name, const std::string& model = "",
+                          const std::string& driver = "2.60", PpdState state = PpdState::kRead)
+{
+    DiscoveredPrinter printer;
+    printer.name = name;
+    printer.model = model;
+    printer.driver = driver;
+    printer.state = state;
+    return printer;
+}
+
 bool Parse(const std::vector<std::string>& args, Options* options, std::string* error = nullptr)
 {
     std::string ignored;
@@ -98,7 +109,7 @@ TEST(Arguments, BadInputIsAUsageErrorNamingTheProblem)
 
 TEST(Selection, PatternsIgnoreCaseModelsMatchExactlyAndTheLastPolicyLineWins)
 {
-    const Queue lp{"Lp-Front", "Brelko M220", "2.60", "", "", ""};
+    const DiscoveredPrinter lp = Printer("Lp-Front", "Brelko M220");
     for (const auto& [selector, selects] :
          std::vector<std::pair<std::string, bool>>{{"lp-front", true},
                                                    {"LP*", true},
@@ -117,7 +128,7 @@ TEST(Selection, PatternsIgnoreCaseModelsMatchExactlyAndTheLastPolicyLineWins)
     EXPECT_EQ(policy[0].selector, "model:Brelko M220");
     EXPECT_EQ(PolicySetting(policy, lp)->kind, Setting::kOff);
     EXPECT_EQ(policy[1].line, 4);
-    EXPECT_EQ(PolicySetting(policy, Queue{"None", "", "", "", "", ""}), nullptr);
+    EXPECT_EQ(PolicySetting(policy, Printer("None")), nullptr);
 
     for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
              {"ok 1\n4\n", "p:2: a line is a queue, pattern or model:NAME, then a value"},
@@ -163,7 +174,7 @@ TEST(Json, AFailedPrinterCarriesItsErrorAndATimerItsThreeFields)
     PrinterResult failed;
     failed.queue = "b";
     failed.outcome = Outcome::kFailed;
-    failed.error = "old-driver";
+    failed.failure.kind = FailureKind::kOldDriver;
     const std::string json = ResultsJson(Command::kSet, false, {ok, failed});
     EXPECT_NE(json.find("\"timer\": {\"enabled\": false, \"hours\": 4, \"raw\": 32772}"),
               std::string::npos)
@@ -181,7 +192,7 @@ TEST(Text, ControlBytesOfNamesAreShownEscaped)
     char* text = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    PrintListText(out, {{{"q\x1b[2J", "M\x7f", "2.60\x1b]0;t\a", "", "", ""}}, {}}, false);
+    PrintListText(out, {{Printer("q\x1b[2J", "M\x7f", "2.60\x1b]0;t\a")}, {}}, false);
     PrinterResult result;
     result.queue = "r\xc2\x9b\t";
     PrintResultsText(out, {result}, false);
