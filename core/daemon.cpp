@@ -60,8 +60,8 @@ Connection OpenDaemon(const DaemonTarget& target, Failure* failure)
     // vxsktNew cuts its printer argument at "@"; the target keeps its name.
     std::string printer = target.queue;
     std::string locale = target.locale;
-    Connection connection(vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT,
-                                        target.deadline_ms));
+    Connection connection(
+        vxsktNewUntil(printer.data(), locale.data(), nullptr, DAEMON_PORT, target.deadline_ms));
     if (!connection)
         *failure = Described(OperationFailure(-1, nullptr), target);
     return connection;

@@ -83,8 +83,7 @@ PpdFetcher::PpdFetcher(std::vector<std::string> names, int connections, FetchOne
     if (connections <= 0)
         return;
     const int width = std::min(connections, PpdConnectionsFor(names_.size()));
-    fetches_ =
-        std::make_unique<WorkGroup>(names_.size(), width, [this](size_t i) { Fetch(i); });
+    fetches_ = std::make_unique<WorkGroup>(names_.size(), width, [this](size_t i) { Fetch(i); });
 }
 
 PpdFetcher::~PpdFetcher()
@@ -135,8 +134,8 @@ PpdFetcher::HttpPtr PpdFetcher::Connection()
     g_mutex_unlock(&idle_mutex_);
     if (http)
         return http;
-    http.reset(httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1,
-                            kTimeoutMs, nullptr));
+    http.reset(httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1, kTimeoutMs,
+                            nullptr));
     if (http)
         httpSetTimeout(http.get(), kTimeoutMs / 1000.0, nullptr, nullptr);
     return http;

@@ -66,7 +66,8 @@ bool RunNext(State* state)
 // group's state, so a loop the pool starts late finds it closed, not gone.
 void Loop(gpointer data, gpointer)
 {
-    const std::unique_ptr<std::shared_ptr<State>> holder(static_cast<std::shared_ptr<State>*>(data));
+    const std::unique_ptr<std::shared_ptr<State>> holder(
+        static_cast<std::shared_ptr<State>*>(data));
     State* state = holder->get();
     g_mutex_lock(&state->mutex);
     while (RunNext(state)) {

@@ -140,9 +140,9 @@ int Work(const Options& options)
     if (row.takes == Takes::kQueuesAndValue && AnyRejected(resolution)) {
         std::vector<PrinterResult> results;
         for (const Entry& entry : resolution.entries)
-            results.push_back(entry.queue ? Unworked(entry.result, Outcome::kNotDone,
-                                                     FailureKind::kNotAttempted)
-                                          : entry.result);
+            results.push_back(
+                entry.queue ? Unworked(entry.result, Outcome::kNotDone, FailureKind::kNotAttempted)
+                            : entry.result);
         Reporter(options).Finish(results);
         return kExitFailed;
     }

@@ -28,7 +28,7 @@ struct CommandRow {
     Command command;
     const char* name;  // as typed, and as JSON names it
     Takes takes;
-    bool writes;         // may write to a printer, so --dry-run goes with it
+    bool writes;       // may write to a printer, so --dry-run goes with it
     bool wants_value;  // compares each printer with a wanted value
     Verdict verdict;
     int (*run)(const Options& options);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "queues.h"
 #include "commands.h"
+#include "queues.h"
 #include "result.h"
 
 std::string ListJson(const Inventory& inventory, bool all);

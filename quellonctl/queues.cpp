@@ -96,8 +96,8 @@ bool SameQueue(const std::string& a, const std::string& b)
 const DiscoveredPrinter* FindQueue(const std::vector<DiscoveredPrinter>& queues,
                                    const std::string& name)
 {
-    const auto found = std::find_if(queues.begin(), queues.end(), [&](const DiscoveredPrinter& queue) {
-        return SameQueue(queue.name, name);
-    });
+    const auto found =
+        std::find_if(queues.begin(), queues.end(),
+                     [&](const DiscoveredPrinter& queue) { return SameQueue(queue.name, name); });
     return found != queues.end() ? &*found : nullptr;
 }

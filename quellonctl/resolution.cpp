@@ -47,8 +47,8 @@ public:
             return;
         PrinterResult result;
         result.queue = name;
-        list_.push_back(Entry{nullptr, Unworked(result, Outcome::kFailed, FailureKind::kUnknownQueue),
-                              Setting{}});
+        list_.push_back(Entry{
+            nullptr, Unworked(result, Outcome::kFailed, FailureKind::kUnknownQueue), Setting{}});
     }
     std::vector<Entry> Take() { return std::move(list_); }
 
@@ -117,8 +117,7 @@ bool Excluded(const Options& options, const Entry& entry)
 
 }  // namespace
 
-Resolution ResolveNames(const Options& options, const Inventory& inventory,
-                        std::istream& names_in)
+Resolution ResolveNames(const Options& options, const Inventory& inventory, std::istream& names_in)
 {
     Resolution resolution;
     std::vector<std::string> words;
@@ -126,9 +125,10 @@ Resolution ResolveNames(const Options& options, const Inventory& inventory,
         word == "-" ? ReadNames(names_in, &words) : words.push_back(word);
     const bool writes = CommandOf(options.command).writes;
     Entries entries;
-    // No names: every listed queue, and those whose PPD could not be read,
-    // which --model cannot tell from the others.
-    if (options.all || words.empty()) {
+    // No names given: every listed queue, and those whose PPD could not be
+    // read, which --model cannot tell from the others. No names on standard
+    // input are no names: "-" never means every printer.
+    if (options.all || options.queues.empty()) {
         for (const DiscoveredPrinter& queue : inventory.listed) {
             if (options.model.empty() || queue.model == options.model)
                 entries.Queue(queue, options.setting);
@@ -142,7 +142,8 @@ Resolution ResolveNames(const Options& options, const Inventory& inventory,
         if (AddWord(word, options, inventory, &entries))
             continue;
         if (writes || !options.quiet)
-            resolution.warnings.push_back(Printf(_("no listed queue matches \"%s\""), word.c_str()));
+            resolution.warnings.push_back(
+                Printf(_("no listed queue matches \"%s\""), word.c_str()));
         if (writes) {
             resolution.usage_error = true;
             return resolution;

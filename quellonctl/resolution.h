@@ -28,8 +28,7 @@ struct Resolution {
 };
 
 // get and set: the words of the command line (from `names_in` for "-").
-Resolution ResolveNames(const Options& options, const Inventory& inventory,
-                        std::istream& names_in);
+Resolution ResolveNames(const Options& options, const Inventory& inventory, std::istream& names_in);
 // apply and check: every queue a line of `policy` (read from `source`)
 // selects, to the value of the last line that does.
 Resolution ResolvePolicy(const std::vector<PolicyLine>& policy, const std::string& source,

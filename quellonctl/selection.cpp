@@ -102,8 +102,7 @@ bool ParsePolicy(std::istream& in, const std::string& name, std::vector<PolicyLi
     return true;
 }
 
-const Setting* PolicySetting(const std::vector<PolicyLine>& policy,
-                             const DiscoveredPrinter& queue)
+const Setting* PolicySetting(const std::vector<PolicyLine>& policy, const DiscoveredPrinter& queue)
 {
     const Setting* found = nullptr;
     for (const PolicyLine& line : policy) {

@@ -36,5 +36,4 @@ bool ParsePolicy(std::istream& in, const std::string& name, std::vector<PolicyLi
 
 // The setting the last line selecting `queue` asks for, or null when no
 // line selects it.
-const Setting* PolicySetting(const std::vector<PolicyLine>& policy,
-                             const DiscoveredPrinter& queue);
+const Setting* PolicySetting(const std::vector<PolicyLine>& policy, const DiscoveredPrinter& queue);

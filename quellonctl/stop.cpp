@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <initializer_list>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace {
 
@@ -56,9 +56,8 @@ void WatchForStopSignals()
 {
     static const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    GThread* watcher =
-        g_thread_try_new("quellonctl-signals", WaitForSignals, const_cast<sigset_t*>(&signals),
-                         nullptr);
+    GThread* watcher = g_thread_try_new("quellonctl-signals", WaitForSignals,
+                                        const_cast<sigset_t*>(&signals), nullptr);
     if (watcher)
         g_thread_unref(watcher);
     else

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "queues.h"
 #include "commands.h"
+#include "queues.h"
 #include "result.h"
 
 // Names from PPD files, the scheduler or the user as text a terminal cannot

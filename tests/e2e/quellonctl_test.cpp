@@ -79,6 +79,22 @@ protected:
         return ran;
     }
 
+    // `script` under sh, with $Q naming quellonctl: for pipes and closed
+    // descriptors.
+    Ran Shell(const std::string& script, const harness::EnvChanges& extra = {})
+    {
+        harness::EnvChanges env = extra;
+        env["Q"] = harness::BuildPath("quellonctl/quellonctl");
+        const std::string out = dir_ / ("out" + std::to_string(runs_));
+        const std::string err = dir_ / ("err" + std::to_string(runs_++));
+        harness::Process process({"sh", "-c", script}, Env(env), out, err);
+        Ran ran;
+        ran.status = process.Wait(kRunTimeout).value_or(-1);
+        ran.out = harness::ReadFile(out);
+        ran.err = harness::ReadFile(err);
+        return ran;
+    }
+
     size_t Writes() const { return sim_->CountLog("item=" + kWrite); }
     size_t Requests() const { return sim_->Requests().size(); }
 
@@ -476,6 +492,106 @@ TEST_F(Quellonctl, AWriteWhoseOutcomeIsUnknownIsUnconfirmedWithWhatWasRead)
     EXPECT_TRUE(Has(harness::ReadFile(out), "\"firmware\": \"01.00\", \"min_firmware\""));
     EXPECT_TRUE(Has(harness::ReadFile(out), "\"result\": \"unconfirmed\""));
     EXPECT_EQ(Writes(), 2u);
+}
+
+// CUPS names one queue whatever the letter case: however a printer is
+// named, it gets one piece of work, and a name CUPS knows in another
+// spelling fails as itself.
+TEST_F(Quellonctl, ANameInAnyCaseIsOneQueueWrittenAtMostOnce)
+{
+    Setup({{"lp-ok", "Brelko M210"}, {"lp-two", "Brelko M220"}, {"lp-old", "Acme 9"}},
+          Printers({{"lp-ok", 1, 0, 4}, {"lp-two", 1, 1, 4}}));
+    std::string output;
+    ASSERT_EQ(harness::Run({"lpadmin", "-h", cupsd_.server(), "-p", "lp-raw", "-E", "-v",
+                            "file:///dev/null"},
+                           kRunTimeout, &output, cupsd_.env()),
+              0)
+        << output;
+    const harness::EnvChanges unfetched = {{"TMPDIR", "/nonexistent/tmp"}};
+    struct Case {
+        std::vector<std::string> args;
+        harness::EnvChanges env;
+        std::string out;
+    };
+    for (const Case& c :
+         std::vector<Case>{{{"get", "LP-OLD"},
+                            {},
+                            "lp-old: not a supported printer (see: quellonctl list --all)\n"},
+                           {{"get", "LP-RAW"},
+                            {},
+                            "lp-raw: not a supported printer (see: quellonctl list --all)\n"},
+                           {{"set", "LP-OLD", "lp-ok", "4"},
+                            {},
+                            "lp-old: not a supported printer (see: quellonctl list --all)\n"
+                            "lp-ok: not done: another queue named is not usable\n"},
+                           {{"get", "LP-OLD"}, unfetched, "lp-old: cannot fetch its PPD file: "}}) {
+        const Ran ran = Run(c.args, c.env);
+        EXPECT_EQ(ran.status, 1) << c.args[1] << ran.err;
+        EXPECT_EQ(ran.out.substr(0, c.out.size()), c.out) << ran.out;
+    }
+    EXPECT_EQ(Writes(), 0u);
+
+    const Ran twice = Run({"set", "lp-ok", "LP-OK", "5"});
+    EXPECT_EQ(twice.out, "lp-ok: 4 hours -> 5 hours (confirmed)\n") << twice.err;
+    EXPECT_EQ(Shell("printf 'lp-two\\nLP-TWO\\nLp-Two\\n' | \"$Q\" set - 6").status, 0);
+    EXPECT_EQ(Run({"set", "LP-T*", "Lp-Two", "3"}).status, 0);
+    EXPECT_EQ(Writes(), 3u) << "one write a run, however the printer was named";
+
+    // The port a failure names is the port that was tried.
+    const Ran port = Run({"--json", "get", "lp-ok"}, {{"ZELD_PORT", " 1234"}});
+    EXPECT_TRUE(Has(port.out, "localhost port 59787: ")) << port.out;
+    EXPECT_TRUE(Has(port.err, "does not begin with a port number; using port 59787")) << port.err;
+}
+
+// What an administrator's typing slips select: a line that chooses nothing
+// is said with its place, check does not call it "all hold", and a line
+// that cannot be a selector stops everything before a printer is asked.
+TEST_F(Quellonctl, APolicyOrSelectionThatChoosesNothingSaysSo)
+{
+    Setup({{"lp-ok", "Brelko M210"}, {"lp-old", "Acme 9"}}, Printers({{"lp-ok", 1, 0, 4}}));
+    struct Case {
+        std::string policy;
+        int status;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{{"lp-ok 4\nnosuch 4\n", 1, ":2: selects no queue"},
+                                           {"model:brelko m210 4\n", 1, ":1: selects no queue"},
+                                           {"lp-old 4\n", 1, ""},
+                                           {"model: Brelko M210 4\n", 2, ":1: a line is a queue"},
+                                           {"lp[1 4\n", 2, ":1: a line is a queue"},
+                                           {"lp-ok lp-old 8\n", 2, ":1: a line is a queue"},
+                                           {"\xEF\xBB\xBFlp-ok 4\n", 0, ""}}) {
+        const std::string path = dir_ / "policy";
+        harness::WriteFile(path, c.policy);
+        const size_t before = Requests();
+        const Ran check = Run({"check", path});
+        EXPECT_EQ(check.status, c.status) << c.policy << check.err;
+        EXPECT_TRUE(Has(check.err, c.err)) << c.policy << check.err;
+        if (c.status == 2) {
+            EXPECT_EQ(Requests(), before) << c.policy;
+        }
+    }
+    const Ran folder = Run({"apply", dir_.path()});
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.err,
+              "quellonctl: cannot read the policy file " + dir_.path() + ": Is a directory\n");
+
+    // --exclude alone takes from every listed queue.
+    EXPECT_EQ(Run({"get", "--exclude", "LP-OLD"}).out,
+              "lp-ok: firmware 01.00, switches off after 4 hours\n");
+    // With no PPD to read, a model selector may have meant any queue.
+    const harness::EnvChanges unfetched = {{"TMPDIR", "/nonexistent/tmp"}};
+    harness::WriteFile(dir_ / "policy", "model:Brelko M210 4\n");
+    EXPECT_EQ(Run({"check", dir_ / "policy"}, unfetched).status, 1);
+    EXPECT_EQ(Run({"get", "--model", "Brelko M210"}, unfetched).status, 1);
+    EXPECT_EQ(Run({"set", "--model", "Brelko M210", "4"}, unfetched).status, 1);
+
+    // Closed descriptors are no socket's: nothing hangs, nothing is lost.
+    EXPECT_EQ(Shell("\"$Q\" get - <&-").status, 0);
+    EXPECT_EQ(Shell("\"$Q\" set - 4 <&-").status, 2);
+    EXPECT_EQ(Shell("\"$Q\" -v get lp-ok 2>&-").out,
+              "lp-ok: firmware 01.00, switches off after 4 hours\n");
+    EXPECT_EQ(Writes(), 0u);
 }
 
 // A print server has no X: nothing of the toolkit may be linked in.

@@ -10,6 +10,7 @@
 #include "json_output.h"
 #include "model.h"
 #include "options.h"
+#include "resolution.h"
 #include "selection.h"
 #include "text_output.h"
 
@@ -205,3 +206,93 @@ TEST(Text, ControlBytesOfNamesAreShownEscaped)
 }
 
 }  // namespace
+
+namespace {
+
+// Lp-One and lp-two are listed; Old is no supported printer, Raw has no
+// PPD, Lost's PPD could not be fetched.
+Inventory Queues()
+{
+    return {{Printer("Lp-One", "Brelko M220"), Printer("lp-two", "Brelko M210")},
+            {Printer("Old", "Acme 9"), Printer("Raw", "", "", PpdState::kNoPpd),
+             Printer("Lost", "", "", PpdState::kFetchFailed)}};
+}
+
+// Each entry as "QUEUE" or "QUEUE!code", in order.
+std::string Resolved(const std::vector<std::string>& args, const std::string& stdin_names = "")
+{
+    Options options;
+    std::string error;
+    if (!ParseArguments(args, &options, &error))
+        return "usage: " + error;
+    const Inventory inventory = Queues();
+    std::istringstream in(stdin_names);
+    const Resolution resolution = ResolveNames(options, inventory, in);
+    if (resolution.usage_error)
+        return "usage";
+    std::string text;
+    for (const Entry& entry : resolution.entries) {
+        text += (text.empty() ? "" : " ") + entry.result.queue;
+        if (!entry.queue)
+            text += std::string("!") + FailureCode(entry.result.failure.kind);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(Resolution, EachQueueOnceAtItsFirstMentionInCupsSpellingWhateverTheCase)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"set", "lp-one", "LP-ONE", "5"}, "Lp-One"},
+        {{"set", "LP-T*", "Lp-Two", "lp-one", "5"}, "lp-two Lp-One"},
+        {{"set", "-", "lp-one", "6"}, "lp-two Lp-One"},
+        {{"get", "OLD", "old", "RAW", "nosuch", "NOSUCH", "LOST"},
+         "Old!unsupported-model Raw!unsupported-model nosuch!unknown-queue Lost!ppd-failed"},
+        {{"set", "OLD", "lp-one", "4"}, "Old!unsupported-model Lp-One"},
+        {{"get"}, "Lp-One lp-two Lost!ppd-failed"},
+        {{"get", "--exclude", "LP-T*"}, "Lp-One Lost!ppd-failed"},
+        {{"get", "--model", "Brelko M210"}, "lp-two Lost!ppd-failed"},
+        {{"get", "L*", "--model", "Brelko M210"}, "lp-two Lost!ppd-failed"},
+        {{"get", "--all", "--exclude", "l*"}, ""},
+        {{"set", "x*", "4"}, "usage"},
+        {{"set", "--model", "Brelko M220", "--exclude", "*", "4"}, "usage"},
+        {{"get", "--model", "", "lp-one"},
+         "usage: --model wants a model name, as quellonctl list shows it"},
+    };
+    for (const auto& [args, expected] : cases) {
+        std::string joined;
+        for (const std::string& arg : args)
+            joined += arg + " ";
+        EXPECT_EQ(Resolved(args, "lp-two\nLP-TWO\r\n\nLp-Two\n"), expected) << joined;
+    }
+    EXPECT_EQ(Resolved({"get", "-"}), "") << "no names read is not every queue";
+    EXPECT_EQ(Resolved({"set", "-", "4"}), "usage");
+}
+
+TEST(Resolution, APolicyLineThatSelectsNothingIsNamedAndAFailedPpdCountsAsChosen)
+{
+    std::istringstream in("\xEF\xBB\xBFlp-one 4\nnosuch 5\nmodel:brelko m220 6\nOLD 2\n"
+                          "model:Brelko M230 3\n");
+    std::vector<PolicyLine> policy;
+    std::string error;
+    ASSERT_TRUE(ParsePolicy(in, "p", &policy, &error)) << error;
+    const Inventory inventory = Queues();
+    const Resolution resolution = ResolvePolicy(policy, "p", inventory);
+    ASSERT_EQ(resolution.entries.size(), 3u);
+    EXPECT_EQ(resolution.entries[0].result.queue, "Lp-One") << "the mark is no part of the line";
+    EXPECT_EQ(resolution.entries[1].result.failure.kind, FailureKind::kUnsupportedModel);
+    EXPECT_EQ(resolution.entries[2].result.failure.kind, FailureKind::kPpdFailed);
+    // A model line may have meant Lost, whose model is unknown.
+    EXPECT_EQ(resolution.warnings, std::vector<std::string>{"p:2: selects no queue"});
+    EXPECT_TRUE(resolution.unmatched);
+
+    for (const std::string& text :
+         std::vector<std::string>{"model: Brelko M220 4\n", "lp[1 4\n", "lp1 lp2 8\n",
+                                  std::string("lp1\0garbage 8\n", 15)}) {
+        std::istringstream bad(text);
+        std::vector<PolicyLine> lines;
+        EXPECT_FALSE(ParsePolicy(bad, "p", &lines, &error)) << text;
+        EXPECT_EQ(error, "p:1: a line is a queue, pattern or model:NAME, then a value") << text;
+    }
+}
