@@ -111,7 +111,10 @@ expected_quellonctl="/usr/bin/quellonctl
 /usr/share/ansible/plugins/modules/quellon_timer.py
 /usr/share/ansible/plugins/modules/quellon_timer_info.py
 /usr/share/bash-completion/completions/quellonctl
+/usr/share/doc/quellonctl/examples/check_quellon.cfg
+/usr/share/doc/quellonctl/examples/check_quellon.conf
 /usr/share/doc/quellonctl/examples/policy.example
+/usr/share/doc/quellonctl/examples/quellonctl-apply-metrics.conf
 /usr/share/man/man1/quellonctl.1.gz
 $(grep -v '^#' "$QUELLON_ROOT/po/LINGUAS" | sed 's|.*|/usr/share/locale/&/LC_MESSAGES/quellon.mo|')"
 for pkg in quellon quellonctl; do
