@@ -18,11 +18,14 @@ PACKAGING_TOOLS=(build-essential debhelper dpkg-dev lintian desktop-file-utils)
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}")
 # What the tests, the sanitizer build, the fuzzers, the benchmarks and the
 # package checks add (systemd for systemd-analyze, which checks the units;
-# ansible-core runs the Ansible module); the last line is the screen reader's
+# ansible-core runs the Ansible modules; prometheus for promtool, which checks
+# the metrics, and prometheus-node-exporter, which serves them); the last
+# line is the screen reader's
 # side: the bridge, the accessibility bus and the python bindings the
 # accessibility test reads the windows with, on a session bus of its own.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${PACKAGING_TOOLS[@]}" libgtest-dev libbenchmark-dev
                valgrind clang clang-format libclang-rt-14-dev man-db groff-base systemd ansible-core
+               prometheus prometheus-node-exporter
                libatk-adaptor at-spi2-core python3 python3-pyatspi dbus dbus-bin)
 
 say() { printf 'quellon: %s\n' "$*"; }

@@ -50,10 +50,13 @@ if [ "${1:-}" = --inside-namespace ]; then
     # The command line alone first, as a print server installs it.
     run_dpkg -i "/tmp/${quellonctl_deb##*/}"
     starts_in_root quellonctl || status=1
-    # Ansible, where this system has it, finds the module without being told.
+    # Ansible, where this system has it, finds the modules without being told.
     if [ -x "$dir/root/usr/bin/ansible-doc" ]; then
-        in_root env LANG=C.UTF-8 HOME=/tmp ansible-doc quellon_timer 2>&1 | grep -q '^> QUELLON_TIMER' ||
-            { say "packages: ansible-doc does not find quellon_timer"; status=1; }
+        for module in quellon_timer quellon_timer_info; do
+            in_root env LANG=C.UTF-8 HOME=/tmp ansible-doc "$module" 2>&1 |
+                grep -q "^> ${module^^} " ||
+                { say "packages: ansible-doc does not find $module"; status=1; }
+        done
     fi
     run_dpkg -i "/tmp/${quellon_deb##*/}"
     starts_in_root quellon || status=1
@@ -104,9 +107,14 @@ expected_quellon="/usr/bin/quellon
 expected_quellonctl="/usr/bin/quellonctl
 /lib/systemd/system/quellonctl-apply.service
 /lib/systemd/system/quellonctl-apply.timer
+/usr/share/ansible/plugins/module_utils/quellonctl.py
 /usr/share/ansible/plugins/modules/quellon_timer.py
+/usr/share/ansible/plugins/modules/quellon_timer_info.py
 /usr/share/bash-completion/completions/quellonctl
+/usr/share/doc/quellonctl/examples/check_quellon.cfg
+/usr/share/doc/quellonctl/examples/check_quellon.conf
 /usr/share/doc/quellonctl/examples/policy.example
+/usr/share/doc/quellonctl/examples/quellonctl-apply-metrics.conf
 /usr/share/man/man1/quellonctl.1.gz
 $(grep -v '^#' "$QUELLON_ROOT/po/LINGUAS" | sed 's|.*|/usr/share/locale/&/LC_MESSAGES/quellon.mo|')"
 for pkg in quellon quellonctl; do

@@ -69,8 +69,9 @@ options:
   timeout:
     description:
       - Seconds each printer may take, connection and every exchange
-        together (quellonctl's default is 15).
-    type: float
+        together (quellonctl's default is 15); more than 0, with up to
+        three decimals, such as C(10) or C(0.5).
+    type: raw
   port:
     description:
       - The TCP port of the printer daemon, when not the default 59787.
@@ -181,9 +182,8 @@ cmd:
   elements: str
 """
 
-import json
-
 from ansible.module_utils.basic import AnsibleModule
+from ansible.module_utils import quellonctl
 
 # Results that fail the task: the printer was not brought to the wanted
 # value, or nobody knows whether it was.
@@ -223,26 +223,13 @@ def timer_value(module):
 
 def command_line(module):
     p = module.params
-    program = p["quellonctl"]
-    if "/" not in program:
-        program = module.get_bin_path(program, required=True)
-    cmd = [program, "--json"]
-    if p["timeout"] is not None:
-        cmd += ["--timeout", "%g" % p["timeout"]]
-    if p["port"] is not None:
-        cmd += ["--port", str(p["port"])]
+    cmd = quellonctl.base_command(module)
     dry_run = ["--dry-run"] if module.check_mode else []
     if p["policy"] is not None:
         return cmd + ["apply"] + dry_run + ["--", p["policy"]]
     if not p["name"] and not p["model"]:
         module.fail_json(msg="name, model or policy is needed to select printers")
-    cmd += ["set"] + dry_run
-    if p["model"]:
-        cmd += ["--model", p["model"]]
-    for pattern in p["exclude"]:
-        cmd += ["--exclude", pattern]
-    # Queue names after "--", so that none is taken for an option.
-    return cmd + ["--"] + list(p["name"] or []) + [timer_value(module)]
+    return cmd + ["set"] + dry_run + quellonctl.selection_arguments(module) + [timer_value(module)]
 
 
 def describe(timer):
@@ -272,55 +259,29 @@ def diffs(printers):
     return result
 
 
-def failure_message(printers):
-    failed = [p for p in printers if p.get("result") in FAILED_RESULTS]
-    if not failed:
-        return None
-    named = ", ".join("%s (%s)" % (p.get("queue"), p.get("error") or p.get("result"))
-                      for p in failed)
-    return "%d of %d printers failed: %s" % (len(failed), len(printers), named)
-
-
 def main():
+    argument_spec = dict(
+        # raw: YAML hands over unquoted on/off as booleans.
+        state=dict(type="raw"),
+        hours=dict(type="int"),
+    )
+    argument_spec.update(quellonctl.SELECTION_ARGUMENTS)
+    argument_spec.update(quellonctl.CONNECTION_ARGUMENTS)
     module = AnsibleModule(
-        argument_spec=dict(
-            name=dict(type="list", elements="str"),
-            model=dict(type="str"),
-            exclude=dict(type="list", elements="str", default=[]),
-            # raw: YAML hands over unquoted on/off as booleans.
-            state=dict(type="raw"),
-            hours=dict(type="int"),
-            policy=dict(type="path"),
-            timeout=dict(type="float"),
-            port=dict(type="int"),
-            cups_server=dict(type="str"),
-            quellonctl=dict(type="path", default="quellonctl"),
-        ),
+        argument_spec=argument_spec,
         mutually_exclusive=[("policy", option) for option in SELECTION_OPTIONS],
         supports_check_mode=True,
     )
     cmd = command_line(module)
-    environ = {}
-    if module.params["cups_server"]:
-        environ["CUPS_SERVER"] = module.params["cups_server"]
-    rc, out, err = module.run_command(cmd, environ_update=environ)
-
-    if rc not in (STATUS_DONE, STATUS_PRINTERS_FAILED):
-        module.fail_json(msg=err.strip() or "quellonctl ended with status %d" % rc,
-                         rc=rc, cmd=cmd, stdout=out, stderr=err)
-    try:
-        document = json.loads(out)
-        printers = document["printers"]
-    except (ValueError, KeyError, TypeError) as error:
-        module.fail_json(msg="quellonctl's output is not the JSON expected: %s" % error,
-                         rc=rc, cmd=cmd, stdout=out, stderr=err)
+    rc, document, err = quellonctl.run(module, cmd, (STATUS_DONE, STATUS_PRINTERS_FAILED))
+    printers = document["printers"]
 
     changed = bool(document.get("changed")) or (
         module.check_mode and any(p.get("result") == "would-change" for p in printers))
     result = dict(changed=changed, printers=printers, summary=document.get("summary"), cmd=cmd)
     if module._diff:
         result["diff"] = diffs(printers)
-    message = failure_message(printers)
+    message = quellonctl.failure_message(printers, FAILED_RESULTS)
     if message or rc != STATUS_DONE:
         module.fail_json(msg=message or err.strip() or "quellonctl reported a failure",
                          rc=rc, stderr=err, **result)
