@@ -79,7 +79,6 @@ PpdFetcher::PpdFetcher(std::vector<std::string> names, int connections, FetchOne
       encryption_(cupsEncryption()),
       slots_(names_.size())
 {
-    g_mutex_init(&idle_mutex_);
     if (connections <= 0)
         return;
     const int width = std::min(connections, PpdConnectionsFor(names_.size()));
@@ -90,7 +89,6 @@ PpdFetcher::~PpdFetcher()
 {
     fetches_.reset();
     idle_.clear();
-    g_mutex_clear(&idle_mutex_);
 }
 
 FetchedPpd PpdFetcher::Take(size_t i)
@@ -125,13 +123,14 @@ void PpdFetcher::Fetch(size_t i)
 // the server cannot be reached.
 PpdFetcher::HttpPtr PpdFetcher::Connection()
 {
-    g_mutex_lock(&idle_mutex_);
     HttpPtr http;
-    if (!idle_.empty()) {
-        http = std::move(idle_.back());
-        idle_.pop_back();
+    {
+        const std::lock_guard<std::mutex> lock(idle_mutex_);
+        if (!idle_.empty()) {
+            http = std::move(idle_.back());
+            idle_.pop_back();
+        }
     }
-    g_mutex_unlock(&idle_mutex_);
     if (http)
         return http;
     http.reset(httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1, kTimeoutMs,
@@ -145,7 +144,6 @@ void PpdFetcher::GiveBack(HttpPtr http)
 {
     if (!http)
         return;
-    g_mutex_lock(&idle_mutex_);
+    const std::lock_guard<std::mutex> lock(idle_mutex_);
     idle_.push_back(std::move(http));
-    g_mutex_unlock(&idle_mutex_);
 }

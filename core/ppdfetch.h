@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,7 @@ private:
     const http_encryption_t encryption_;
 
     std::vector<FetchedPpd> slots_;  // each written by its own fetch only
-    GMutex idle_mutex_;
+    std::mutex idle_mutex_;
     std::vector<HttpPtr> idle_;  // connections between two fetches
     // Last, so that it is gone (its fetches finished) before the rest.
     std::unique_ptr<WorkGroup> fetches_;

@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "daemon.h"
@@ -116,25 +117,20 @@ struct Shared {
     Shared(const std::vector<Entry>& entries_, const RunSettings& settings_)
         : entries(entries_), settings(settings_), results(entries_.size()), sent(entries_.size())
     {
-        g_mutex_init(&mutex);
     }
-    ~Shared() { g_mutex_clear(&mutex); }
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
 
     const std::vector<Entry> entries;
     const RunSettings settings;
     std::vector<PrinterResult> results;  // each written by its own job only
-    GMutex mutex;                        // guards `sent`
+    std::mutex mutex;                    // guards `sent`
     std::vector<std::optional<PrinterResult>> sent;
 };
 
 void Work(const std::shared_ptr<Shared>& shared, size_t i)
 {
     const Sending sending = [&shared, i](const PrinterResult& known) {
-        g_mutex_lock(&shared->mutex);
+        const std::lock_guard<std::mutex> lock(shared->mutex);
         shared->sent[i] = known;
-        g_mutex_unlock(&shared->mutex);
     };
     shared->results[i] = RunPrinter(shared->entries[i], shared->settings, sending);
 }
@@ -142,9 +138,11 @@ void Work(const std::shared_ptr<Shared>& shared, size_t i)
 // A printer the signal caught before it was done.
 PrinterResult Caught(Shared* shared, size_t i)
 {
-    g_mutex_lock(&shared->mutex);
-    const std::optional<PrinterResult> sent = shared->sent[i];
-    g_mutex_unlock(&shared->mutex);
+    std::optional<PrinterResult> sent;
+    {
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        sent = shared->sent[i];
+    }
     if (sent)
         return Unconfirmed(*sent);
     return Unworked(shared->entries[i].result, Outcome::kNotDone, FailureKind::kInterrupted);

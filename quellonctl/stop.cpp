@@ -4,12 +4,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <initializer_list>
+#include <mutex>
 
 namespace {
 
 std::atomic<int> g_stop_signal{0};
 GCancellable* g_stop = nullptr;  // the run's, from BeginStoppableWork on
-GMutex g_stop_mutex;             // guards g_stop
+std::mutex g_stop_mutex;         // guards g_stop
 
 sigset_t StopSignals()
 {
@@ -23,9 +24,11 @@ sigset_t StopSignals()
 void Stop(int signo)
 {
     g_stop_signal.store(signo);
-    g_mutex_lock(&g_stop_mutex);
-    GCancellable* stop = g_stop;
-    g_mutex_unlock(&g_stop_mutex);
+    GCancellable* stop = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(g_stop_mutex);
+        stop = g_stop;
+    }
     // Before any printer is asked (discovery may take a while behind a
     // slow scheduler) there is nothing to report: the run ends at once.
     if (!stop)
@@ -66,10 +69,8 @@ void WatchForStopSignals()
 
 GCancellable* BeginStoppableWork()
 {
-    g_mutex_lock(&g_stop_mutex);
+    const std::lock_guard<std::mutex> lock(g_stop_mutex);
     if (!g_stop)
         g_stop = g_cancellable_new();
-    GCancellable* stop = g_stop;
-    g_mutex_unlock(&g_stop_mutex);
-    return stop;
+    return g_stop;
 }
