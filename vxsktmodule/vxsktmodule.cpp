@@ -451,8 +451,9 @@ int transfer(int fd, char* data, int size, int room, Direction direction, bool m
                 return failed(VXSKT_CLOSED);
             }
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // The socket's own time-out ends before the deadline, never
-            // after it: what is left is waited for here.
+            // A receive that blocked has met the socket's own time-out,
+            // which is never longer than the time left: whatever is left
+            // of it is waited for here.
             if (!wait_ready(fd, receiving ? POLLIN : POLLOUT, deadline)) {
                 return failed(VXSKT_DEADLINE);
             }
