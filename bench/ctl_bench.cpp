@@ -11,7 +11,11 @@
 //   timeout: the same printers with every eighth one silent, --jobs 8
 //            --timeout 2, next to the answering ones named alone: how much
 //            longer the silent ones make the run (goal <= 2.5 s), and that
-//            exactly the silent ones are reported.
+//            exactly the silent ones are reported;
+//   split:   "get --all --jobs 8" against a simulator that writes each
+//            answer's header and payload apart with Nagle's algorithm on,
+//            next to the same printers answered in one piece (goal <= 1.1):
+//            what acknowledging late would cost shows here.
 // Rounds alternate which command goes first, so neither always meets a
 // warmer scheduler; medians are printed.
 //
@@ -54,12 +58,18 @@ struct Case {
     int status;
     std::vector<std::string> expect;
     std::vector<double> ms = {};
-    std::string out = {};  // of the last run
+    std::string out = {};        // of the last run
+    std::string zeld_port = {};  // empty: the ZELD_PORT this program has
 };
 
 void RunChecked(Case& c, const std::string& out_path)
 {
+    const char* own = std::getenv("ZELD_PORT");
+    const std::string saved = own != nullptr ? own : "";
+    if (!c.zeld_port.empty())
+        setenv("ZELD_PORT", c.zeld_port.c_str(), 1);
     const bench::Timed t = bench::TimeToExit(c.argv, out_path);
+    setenv("ZELD_PORT", saved.c_str(), 1);
     if (t.status != c.status)
         Fail(c.name + " ended with " + std::to_string(t.status) + ", not " +
              std::to_string(c.status) + ":\n" + t.out + harness::ReadFile(out_path + ".err"));
@@ -142,6 +152,35 @@ std::set<std::string> Reported(const std::string& out)
     return queues;
 }
 
+// The simulator's printers: one for each queue, each answer after kDelayMs.
+harness::ZeldSim::Options SimOptions(bool split_replies)
+{
+    harness::ZeldSim::Options options;
+    options.config_lines = {"printer lp{01.." + std::to_string(kQueues) + "} 1.2 4 delay " +
+                            std::to_string(kDelayMs)};
+    options.split_replies = split_replies;
+    return options;
+}
+
+void BenchSplit(int rounds, const std::string& dir)
+{
+    harness::ZeldSim whole(SimOptions(false));
+    harness::ZeldSim split(SimOptions(true));
+    const std::vector<std::string> get{QUELLONCTL_PATH, "get", "--all", "--jobs", "8"};
+    Case one{"one piece", get, 0, AllQueues()};
+    one.zeld_port = std::to_string(whole.port());
+    Case two{"split replies", get, 0, AllQueues()};
+    two.zeld_port = std::to_string(split.port());
+    Measure(one, two, rounds, dir);
+    const double o = bench::Median(one.ms), t = bench::Median(two.ms);
+    std::printf("quellonctl get --all --jobs 8, %d printers answering each request after %d ms, "
+                "median of %d rounds\n",
+                kQueues, kDelayMs, rounds);
+    std::printf("  floor: each answer in one piece              %9.2f ms\n", o);
+    std::printf("  header and payload apart, Nagle on           %9.2f ms\n", t);
+    std::printf("  ratio split / one piece                      %9.3f    (goal <= 1.1)\n\n", t / o);
+}
+
 void BenchTimeout(harness::ZeldSim& sim, int rounds, const std::string& dir)
 {
     std::vector<std::string> answering, rules;
@@ -197,10 +236,7 @@ int main(int argc, char** argv)
             Fail("lpadmin could not add " + queue);
     }
     cupsd.UseInThisProcess();
-    harness::ZeldSim::Options options;
-    options.config_lines = {"printer lp{01.." + std::to_string(kQueues) + "} 1.2 4 delay " +
-                            std::to_string(kDelayMs)};
-    harness::ZeldSim sim(options);
+    harness::ZeldSim sim(SimOptions(false));
     setenv("ZELD_PORT", std::to_string(sim.port()).c_str(), 1);
     setenv("LANG", "C", 1);
     unsetenv("LC_ALL");
@@ -208,6 +244,7 @@ int main(int argc, char** argv)
     harness::TempDir dir;
     const double discovery = BenchList(list_rounds, dir.path());
     BenchJobs(get_rounds, dir.path(), discovery);
+    BenchSplit(get_rounds, dir.path());
     BenchTimeout(sim, get_rounds, dir.path());
     return 0;
 }

@@ -1,6 +1,9 @@
 // What the connection module costs over plain sockets, on loopback:
 //   exchange: stage, vxsktWrite, vxsktRead, read the payload; next to the
-//             same bytes with plain write/read;
+//             same bytes with plain write/read (header and payload read
+//             apart), and to the raw round trip: one write, one read;
+//             also on a connection with a deadline, as quellonctl opens
+//             its connections;
 //   open:     vxsktNew (and vxsktDestroy); next to resolving "localhost",
 //             a plain connect (and close).
 // Each against the daemon simulator and against a trivial peer in this
@@ -151,11 +154,15 @@ harness::ZeldSim::Options SimulatorOptions()
     return options;
 }
 
-VxsktModule* OpenModule(int port)
+// A deadline far enough off that no exchange comes near it.
+constexpr int64_t kFarDeadlineMs = 3600 * 1000;
+
+VxsktModule* OpenModule(int port, bool with_deadline = false)
 {
     std::string printer = "lp1";
     std::string locale = harness::kEnglishLocale;
-    return vxsktNew(printer.data(), locale.data(), nullptr, port);
+    return vxsktNewUntil(printer.data(), locale.data(), nullptr, port,
+                         with_deadline ? vxsktNowMs() + kFarDeadlineMs : 0);
 }
 
 int PlainConnect(int port)
@@ -209,9 +216,9 @@ void Timed(benchmark::State& state, Once once)
     state.counters["median_us"] = Median(samples);
 }
 
-void ExchangeModule(benchmark::State& state, int port)
+void ExchangeOn(benchmark::State& state, int port, bool with_deadline)
 {
-    VxsktModule* vxskt = OpenModule(port);
+    VxsktModule* vxskt = OpenModule(port, with_deadline);
     if (vxskt == nullptr) {
         state.SkipWithError("vxsktNew failed");
         return;
@@ -229,6 +236,43 @@ void ExchangeModule(benchmark::State& state, int port)
         return true;
     });
     vxsktDestroy(vxskt);
+}
+
+void ExchangeModule(benchmark::State& state, int port)
+{
+    ExchangeOn(state, port, false);
+}
+
+void ExchangeModuleDeadline(benchmark::State& state, int port)
+{
+    ExchangeOn(state, port, true);
+}
+
+// The least a client can do: the request in one write, the whole reply
+// in one read (more only when it comes in parts).
+void ExchangeRaw(benchmark::State& state, int port)
+{
+    const int fd = PlainConnect(port);
+    if (fd < 0) {
+        state.SkipWithError("connect failed");
+        return;
+    }
+    char reply[64];
+    Timed(state, [fd, &reply] {
+        if (write(fd, kQuery.data(), kQuery.size()) != static_cast<ssize_t>(kQuery.size())) {
+            return false;
+        }
+        for (size_t got = 0; got < kReply.size();) {
+            const ssize_t n = read(fd, reply + got, sizeof reply - got);
+            if (n <= 0) {
+                return false;
+            }
+            got += static_cast<size_t>(n);
+        }
+        benchmark::DoNotOptimize(reply);
+        return true;
+    });
+    close(fd);
 }
 
 void ExchangePlain(benchmark::State& state, int port)
@@ -295,27 +339,26 @@ int main(int argc, char** argv)
     harness::ZeldSim simulator(SimulatorOptions());
     Peer peer;
     using Bench = void (*)(benchmark::State&, int);
-    struct Pair {
-        std::string what;
-        Bench module;
-        int module_port;
-        Bench baseline;
-        int baseline_port;
+    struct Registered {
+        std::string name;
+        Bench bench;
+        int port;
     };
-    const Pair pairs[] = {
-        {"exchange@zeld-sim", ExchangeModule, simulator.port(), ExchangePlain, simulator.port()},
-        {"exchange@peer", ExchangeModule, peer.port(), ExchangePlain, peer.port()},
-        {"open@zeld-sim", OpenModuleBench, simulator.port(), OpenPlain, simulator.port()},
-        {"open@peer", OpenModuleBench, peer.port(), OpenPlain, peer.port()},
+    const Registered benches[] = {
+        {"exchange@zeld-sim/vxskt", ExchangeModule, simulator.port()},
+        {"exchange@zeld-sim/plain", ExchangePlain, simulator.port()},
+        {"exchange@peer/vxskt", ExchangeModule, peer.port()},
+        {"exchange@peer/vxskt-deadline", ExchangeModuleDeadline, peer.port()},
+        {"exchange@peer/plain", ExchangePlain, peer.port()},
+        {"exchange@peer/raw", ExchangeRaw, peer.port()},
+        {"open@zeld-sim/vxskt", OpenModuleBench, simulator.port()},
+        {"open@zeld-sim/plain", OpenPlain, simulator.port()},
+        {"open@peer/vxskt", OpenModuleBench, peer.port()},
+        {"open@peer/plain", OpenPlain, peer.port()},
     };
     for (int round = 0; round < kRounds; ++round) {
-        for (const Pair& pair : pairs) {
-            benchmark::RegisterBenchmark((pair.what + "/vxskt").c_str(), pair.module,
-                                         pair.module_port)
-                ->MinTime(kMinSecondsPerRound)
-                ->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark((pair.what + "/plain").c_str(), pair.baseline,
-                                         pair.baseline_port)
+        for (const Registered& b : benches) {
+            benchmark::RegisterBenchmark(b.name.c_str(), b.bench, b.port)
                 ->MinTime(kMinSecondsPerRound)
                 ->Unit(benchmark::kMicrosecond);
         }
@@ -335,12 +378,14 @@ int main(int argc, char** argv)
     const Row rows[] = {
         {"exchange, both against zeld-sim", "exchange@zeld-sim/vxskt", "exchange@zeld-sim/plain"},
         {"exchange, both against the peer", "exchange@peer/vxskt", "exchange@peer/plain"},
+        {"exchange vs raw, peer", "exchange@peer/vxskt", "exchange@peer/raw"},
+        {"exchange, deadline, vs raw, peer", "exchange@peer/vxskt-deadline", "exchange@peer/raw"},
         {"exchange, zeld-sim vs plain peer", "exchange@zeld-sim/vxskt", "exchange@peer/plain",
          false},
         {"open, both against zeld-sim", "open@zeld-sim/vxskt", "open@zeld-sim/plain"},
         {"open, both against the peer", "open@peer/vxskt", "open@peer/plain"},
     };
-    std::printf("\n%-34s %14s %14s %8s  (goal <= %.1f)\n", "", "vxskt median", "plain median",
+    std::printf("\n%-34s %14s %14s %8s  (goal <= %.1f)\n", "", "vxskt median", "floor median",
                 "ratio", kGoal);
     for (const Row& row : rows) {
         const double module = median(row.module);

@@ -15,6 +15,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -64,6 +65,10 @@ constexpr int kMaxEndOfStreamReads = 10;
 // The largest real payload is 4 bytes; a larger declared length is treated
 // like a payload that cannot be allocated.
 constexpr int32_t kMaxPayload = 1 << 20;
+
+// A response of the usual size (header and a payload of a few bytes) comes
+// in with the header in one receive; a longer payload takes a second.
+constexpr int kFirstReceiveSize = 64;
 
 constexpr int kStagingSize = 512;
 constexpr int kFrameSize = 2048;
@@ -378,41 +383,61 @@ int open_socket(const Target& target)
 
 enum class Direction { kReceive, kSend };
 
-// Moves exactly `size` bytes. With `may_block` the first call may block on
-// the socket's own time-out; any other call waits only for what is left
-// until `deadline`. A peer that has gone fails with -1, never with
-// SIGPIPE.
-int transfer(int fd, char* data, int size, Direction direction, bool may_block,
-             Clock::time_point deadline)
+// A daemon that writes its reply in two parts with Nagle's algorithm on
+// holds the second part back until the first is acknowledged, and the
+// delayed acknowledgement would make it wait up to 40 ms. Asking for a
+// quick acknowledgement once part of a reply is in sends the owed one at
+// once; it does not stick, so it is asked for again before each further
+// receive. A reply that comes in one piece owes nothing and costs no call.
+void acknowledge_now(int fd)
+{
+#ifdef TCP_QUICKACK
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    (void)fd;
+#endif
+}
+
+// Moves at least `size` bytes and, receiving, at most `room`; returns the
+// number moved. With `may_block` the first call may block on the socket's
+// own time-out; any other wait lasts only for what is left until
+// `deadline`. `partial`: part of the reply being received is in already.
+// A peer that has gone fails with -1, never with SIGPIPE.
+int transfer(int fd, char* data, int size, int room, Direction direction, bool may_block,
+             bool partial, Clock::time_point deadline)
 {
     int done = 0;
     int ends = 0;
     bool block = may_block;
     while (done < size) {
         const int flags = block ? 0 : MSG_DONTWAIT;
-        const ssize_t n = direction == Direction::kReceive
-                              ? recv(fd, data + done, size - done, flags)
-                              : send(fd, data + done, size - done, flags | MSG_NOSIGNAL);
-        const bool blocked = block;
+        const bool receiving = direction == Direction::kReceive;
+        if (receiving && (partial || done > 0)) {
+            acknowledge_now(fd);
+        }
+        const ssize_t n = receiving ? recv(fd, data + done, room - done, flags)
+                                    : send(fd, data + done, size - done, flags | MSG_NOSIGNAL);
         block = false;
         if (n > 0) {
             done += static_cast<int>(n);
         } else if (n == 0) {
             // A send that moves nothing would only spin.
-            if (direction == Direction::kSend || ++ends > kMaxEndOfStreamReads) {
+            if (!receiving || ++ends > kMaxEndOfStreamReads) {
                 return failed(VXSKT_CLOSED);
             }
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // After a blocking call this is the socket's own time-out.
-            const short events = direction == Direction::kReceive ? POLLIN : POLLOUT;
-            if (blocked || !wait_ready(fd, events, deadline)) {
+            // A receive that blocked has met the socket's own time-out,
+            // which is never longer than the time left: whatever is left
+            // of it is waited for here.
+            if (!wait_ready(fd, receiving ? POLLIN : POLLOUT, deadline)) {
                 return failed(VXSKT_DEADLINE);
             }
         } else if (errno != EINTR) {
             return failed(VXSKT_CLOSED, errno);
         }
     }
-    return 0;
+    return done;
 }
 
 // Throws away whatever the daemon sent that no request is waiting for (a
@@ -434,9 +459,11 @@ bool discard_unread(int fd, Clock::time_point end)
     }
 }
 
-int socket_read(int fd, char* data, int size, bool may_block, Clock::time_point deadline)
+// Receives at least `size` and at most `room` bytes; the count, or -1.
+int socket_read(int fd, char* data, int size, int room, bool may_block, bool partial,
+                Clock::time_point deadline)
 {
-    return transfer(fd, data, size, Direction::kReceive, may_block, deadline);
+    return transfer(fd, data, size, room, Direction::kReceive, may_block, partial, deadline);
 }
 
 int socket_write(VxsktModule* vxskt, char* data, int size)
@@ -447,23 +474,32 @@ int socket_write(VxsktModule* vxskt, char* data, int size)
     if (remaining_ms(deadline) <= 0 || !discard_unread(vxskt->socket_fd, deadline)) {
         return failed(VXSKT_DEADLINE);
     }
-    return transfer(vxskt->socket_fd, data, size, Direction::kSend, false, deadline);
+    const int sent =
+        transfer(vxskt->socket_fd, data, size, size, Direction::kSend, false, false, deadline);
+    return sent < 0 ? -1 : 0;
 }
 
 // Whether the first receive of a response may block on the socket's own
-// time-out, kReceiveTimeout (put in place at first use): a poll less per
-// exchange, allowed only when no overall deadline bounds the wait instead.
-bool may_block_receiving(VxsktModule* vxskt)
+// receive time-out instead of a poll: a call less per exchange. It may when
+// that time-out ends by `end`; otherwise one is set that does, at most
+// kReceiveTimeout, so that the exchanges after it on this connection find
+// it short enough too.
+bool may_block_receiving(VxsktModule* vxskt, Clock::time_point end)
 {
-    if (vxskt->deadline_ms != 0) {
+    const int left = remaining_ms(end);
+    if (left <= 0) {
         return false;
     }
-    if (vxskt->receive_timeout_set == 0) {
-        const timeval bound = to_timeval(kReceiveTimeout);
-        vxskt->receive_timeout_set =
-            setsockopt(vxskt->socket_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) == 0;
+    if (vxskt->receive_timeout_set > 0 && vxskt->receive_timeout_set <= left) {
+        return true;
     }
-    return vxskt->receive_timeout_set != 0;
+    const int bound = std::min(left, static_cast<int>(kReceiveTimeout.count()));
+    const timeval span = to_timeval(milliseconds(bound));
+    if (setsockopt(vxskt->socket_fd, SOL_SOCKET, SO_RCVTIMEO, &span, sizeof span) != 0) {
+        return false;
+    }
+    vxskt->receive_timeout_set = bound;
+    return true;
 }
 
 // When the response to a request must have come in full.
@@ -696,36 +732,47 @@ int vxsktWrite(VxsktModule* vxskt, int32_t command)
 }
 
 // Reads one response: its header, then its payload. Returns the payload
-// length, 0 when none is held, -1 when the transport failed.
+// length, 0 when none is held, -1 when the transport failed. Bytes that the
+// first receive takes in beyond this response could only be a frame nobody
+// asked for, which the next request would drop anyway.
 int vxsktRead(VxsktModule* vxskt)
 {
     const auto deadline = receive_until(vxskt);
-    BufTool* header = vxskt_allocator.new_buffer(kResponseHeaderSize, 0);
-    if (header == nullptr ||
-        socket_read(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(header)),
-                    kResponseHeaderSize, may_block_receiving(vxskt), deadline) != 0) {
-        buftool_destroy(header);
+    BufTool* first = vxskt_allocator.new_buffer(kFirstReceiveSize, 0);
+    const int got =
+        first == nullptr
+            ? -1
+            : socket_read(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(first)),
+                          kResponseHeaderSize, kFirstReceiveSize,
+                          may_block_receiving(vxskt, deadline), false, deadline);
+    if (got < 0) {
+        buftool_destroy(first);
         return -1;
     }
-    trace(vxskt, false, header, kResponseHeaderSize);
+    trace(vxskt, false, first, kResponseHeaderSize);
     char magic[4];
-    buftool_read(header, magic, sizeof magic);
-    buftool_read_short(header, &vxskt->response_code);
-    buftool_read_short(header, &vxskt->status_code);
-    buftool_read_long(header, &vxskt->total_length);
-    buftool_destroy(header);
+    buftool_read(first, magic, sizeof magic);
+    buftool_read_short(first, &vxskt->response_code);
+    buftool_read_short(first, &vxskt->status_code);
+    buftool_read_long(first, &vxskt->total_length);
 
     drop_payload(vxskt);
     const int32_t length = vxskt->total_length;
     if (length <= 0 || length > kMaxPayload) {
+        buftool_destroy(first);
         return 0;
     }
     vxskt->recv_data = vxskt_allocator.new_buffer(length + 1, 0);
     if (vxskt->recv_data == nullptr) {
+        buftool_destroy(first);
         return 0;
     }
-    if (socket_read(vxskt->socket_fd, reinterpret_cast<char*>(buftool_data(vxskt->recv_data)),
-                    length, false, deadline) != 0) {
+    char* payload = reinterpret_cast<char*>(buftool_data(vxskt->recv_data));
+    const int have = std::min(got - kResponseHeaderSize, static_cast<int>(length));
+    std::memcpy(payload, buftool_data(first) + kResponseHeaderSize, static_cast<size_t>(have));
+    buftool_destroy(first);
+    if (have < length && socket_read(vxskt->socket_fd, payload + have, length - have, length - have,
+                                     false, true, deadline) < 0) {
         drop_payload(vxskt);
         return -1;
     }

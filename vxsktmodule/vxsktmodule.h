@@ -20,7 +20,7 @@ struct vxskt_module_s {
     BufTool* send_data;       // staging buffer for the next request's data part
     BufTool* recv_data;       // payload of the last response + one zero byte, or null
     int64_t deadline_ms;      // no wait goes past it (a vxsktNowMs() time); 0: none
-    int receive_timeout_set;  // the socket's own receive time-out is in place
+    int receive_timeout_set;  // the socket's own receive time-out in ms; 0: none set
 };
 typedef struct vxskt_module_s VxsktModule;
 

@@ -19,7 +19,7 @@ constexpr char kUsage[] =
     "MS]\"]...\n"
     "                [--fault \"PRINTER ITEM KIND [ARG] [count N]\"]...\n"
     "                [--state FILE] [--control FILE] [--log FILE] [--log-max BYTES]\n"
-    "                [--idle-timeout MS]\n"
+    "                [--idle-timeout MS] [--split-replies]\n"
     "Listens on 127.0.0.1 (port 59787 by default, 0 for any free port) and\n"
     "prints the port on the first line of standard output. See README.md.\n";
 
@@ -127,6 +127,10 @@ int main(int argc, char** argv)
         if (opt == "--help" || opt == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (opt == "--split-replies") {
+            p.options.split_replies = true;
+            continue;
         }
         if (i + 1 >= argc)
             return Usage("unknown option or missing value: " + opt);

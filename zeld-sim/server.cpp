@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -355,6 +356,8 @@ struct Conn {
     unsigned long id = 0;
     std::string in;
     std::string out;  // answer bytes not yet sent
+    // Offsets in `out` at which one write ends and the next begins.
+    std::deque<size_t> cuts;
     bool peer_eof = false;
     Clock::time_point active;  // the last byte moved either way
     Plan::End end = Plan::End::Keep;
@@ -375,7 +378,8 @@ public:
         : log_(log),
           printers_(o.settings.printers, o.state_path),
           faults_(o.settings.faults, o.control_path, log),
-          idle_(std::chrono::milliseconds(o.idle_ms))
+          idle_(std::chrono::milliseconds(o.idle_ms)),
+          split_replies_(o.split_replies)
     {
     }
 
@@ -678,8 +682,12 @@ private:
         return plan;
     }
 
-    static void Execute(Conn& c, const Plan& plan)
+    void Execute(Conn& c, const Plan& plan) const
     {
+        // No TCP_NODELAY: with Nagle's algorithm on, the rest waits until
+        // the client has acknowledged the header.
+        if (split_replies_ && plan.bytes.size() > kHeaderSize)
+            c.cuts.push_back(c.out.size() + kHeaderSize);
         c.out += plan.bytes;
         c.end = plan.end;
     }
@@ -689,8 +697,10 @@ private:
     {
         size_t done = 0;
         while (done < c.out.size()) {
-            const ssize_t n =
-                send(c.fd.get(), c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
+            while (!c.cuts.empty() && c.cuts.front() <= done)
+                c.cuts.pop_front();
+            const size_t end = c.cuts.empty() ? c.out.size() : c.cuts.front();
+            const ssize_t n = send(c.fd.get(), c.out.data() + done, end - done, MSG_NOSIGNAL);
             if (n > 0) {
                 done += static_cast<size_t>(n);
                 c.active = Clock::now();
@@ -704,6 +714,10 @@ private:
             break;
         }
         c.out.erase(0, done);
+        while (!c.cuts.empty() && c.cuts.front() <= done)
+            c.cuts.pop_front();
+        for (size_t& cut : c.cuts)
+            cut -= done;
         return c.out.empty() && c.close_reason.empty();
     }
 
@@ -735,6 +749,7 @@ private:
     bool at_limit_ = false;                          // out of descriptors, and logged
     uint16_t port_ = 0;
     Clock::duration idle_;  // zero: idle clients stay
+    bool split_replies_ = false;
     unsigned long last_id_ = 0;
     std::vector<std::unique_ptr<Conn>> conns_;
 };
@@ -774,7 +789,8 @@ int Serve(const Options& options)
     std::fflush(stdout);
     log.Line("start port=" + std::to_string(server.port()) +
              " printers=" + std::to_string(options.settings.printers.size()) +
-             " state=" + Quoted(options.state_path) + " control=" + Quoted(options.control_path));
+             " state=" + Quoted(options.state_path) + " control=" + Quoted(options.control_path) +
+             " split-replies=" + (options.split_replies ? "yes" : "no"));
     return server.Run(wait_mask) ? 0 : 1;
 }
 

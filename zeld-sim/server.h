@@ -22,6 +22,9 @@ struct Options {
     std::string log_path;              // empty: standard error
     int64_t idle_ms = kDefaultIdleMs;  // 0: idle clients stay
     uint64_t log_max = kDefaultLogMax;
+    // Each answer in two writes, its header and then the rest, with
+    // Nagle's algorithm left on, as many real daemons answer.
+    bool split_replies = false;
     Settings settings;
 };
 

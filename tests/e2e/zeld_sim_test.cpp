@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -76,6 +77,14 @@ public:
     RawClient& operator=(const RawClient&) = delete;
 
     bool connected() const { return connected_; }
+    // Segments that carried data to this client so far; 0 when unknown.
+    unsigned DataSegmentsIn() const
+    {
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        return getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 ? info.tcpi_data_segs_in
+                                                                         : 0;
+    }
     bool Send(const std::string& bytes)
     {
         return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
@@ -214,6 +223,24 @@ TEST(ZeldSim, AnswersTheThreeItemsByteForByte)
     EXPECT_EQ(timer->payload, std::string("\x04\x80\x00\x00", 4));
     EXPECT_EQ(sim.StoredTimer("lp2"), 0x8004);
     EXPECT_EQ(ReadTimer(sim, "lp1"), 4) << "a write to one printer leaves the others alone";
+}
+
+// TCP keeps no write boundaries, but the kernel counts the segments that
+// brought data: split, an answer is two of them (the payload cannot join
+// the header, which left alone), whole it is one.
+TEST(ZeldSim, SplitRepliesSendTheHeaderAndThePayloadApart)
+{
+    for (const bool split : {false, true}) {
+        SCOPED_TRACE(split ? "--split-replies" : "whole answers");
+        ZeldSim::Options options = TwoPrinters();
+        options.split_replies = split;
+        ZeldSim sim(options);
+        RawClient c(sim.port());
+        const auto timer = c.Exchange(QueryFrame("lp1", kReadTimerItem));
+        ASSERT_TRUE(timer);
+        EXPECT_EQ(Hex(timer->payload), Hex(Le32(4)));
+        EXPECT_EQ(c.DataSegmentsIn(), split ? 2u : 1u);
+    }
 }
 
 TEST(ZeldSim, RefusesWhatItDoesNotKnow)

@@ -1,5 +1,6 @@
 #include "tcp_peer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -203,15 +204,19 @@ bool TcpPeer::Play(int fd, const Step& step)
     if (step.delay.count() > 0 && !Pause(step.delay)) {
         return false;
     }
-    const size_t chunk = step.byte_gap.count() > 0 ? 1 : step.reply.size();
-    for (size_t sent = 0; sent < step.reply.size(); sent += chunk) {
+    const size_t size = step.reply.size();
+    for (size_t sent = 0; sent < size;) {
         if (sent > 0 && step.byte_gap.count() > 0 && !Pause(step.byte_gap)) {
             return false;
         }
+        const size_t chunk = step.byte_gap.count() > 0           ? 1
+                             : sent == 0 && step.first_write > 0 ? std::min(step.first_write, size)
+                                                                 : size - sent;
         if (send(fd, step.reply.data() + sent, chunk, MSG_NOSIGNAL) !=
             static_cast<ssize_t>(chunk)) {
             return false;
         }
+        sent += chunk;
     }
     return true;
 }

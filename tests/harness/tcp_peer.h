@@ -29,6 +29,10 @@ public:
         After after = After::kKeepOpen;
         std::chrono::milliseconds delay{0};     // before the first byte
         std::chrono::milliseconds byte_gap{0};  // between bytes (0: all at once)
+        // Without a byte gap: the bytes of a first write, the rest in a
+        // second one, as a daemon that writes header and payload apart
+        // does (Nagle's algorithm stays on). 0: one write.
+        size_t first_write = 0;
     };
 
     enum class Loopback { kIPv4, kIPv6 };

@@ -64,6 +64,8 @@ void ZeldSim::Launch(uint16_t port)
         argv.push_back("--fault");
         argv.push_back(f);
     }
+    if (options_.split_replies)
+        argv.push_back("--split-replies");
     argv.insert(argv.end(), options_.extra_args.begin(), options_.extra_args.end());
     unlink(stdout_path_.c_str());
     process_ = std::make_unique<Process>(argv, EnvChanges{}, stdout_path_, stderr_path_);

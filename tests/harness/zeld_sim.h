@@ -30,6 +30,8 @@ public:
         std::vector<std::string> faults;
         // Empty: a state file in the simulator's own temporary folder.
         std::string state_path;
+        // --split-replies: each answer in two writes, header and the rest.
+        bool split_replies = false;
         // Passed through after the options above: {"--idle-timeout", "300"}.
         std::vector<std::string> extra_args;
         // Config file lines after the printers, for what the other fields do

@@ -339,6 +339,35 @@ TEST_F(Exchange, TrickledResponseIsReassembled)
     EXPECT_EQ(value, 0x8005);
 }
 
+// A daemon that writes its reply in two parts with Nagle's algorithm on
+// holds the second part until the first is acknowledged. Every exchange of
+// a connection must still read the whole payload, wherever the cut lies.
+TEST_F(Exchange, ReplyWrittenInTwoPartsIsReadWhole)
+{
+    struct Case {
+        size_t first_write;
+        std::string payload;
+    };
+    const Case cases[] = {{12, "\x01\x05"},
+                          {12, Le32(0x8004)},
+                          {5, "\x02\x0A"},
+                          {12, std::string(100, 'x')},
+                          {40, std::string(100, 'y')}};
+    for (int round = 0; round < 3; ++round) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "round " << round << ", " << c.payload.size()
+                                            << " bytes cut at " << c.first_write);
+            peer_.Push(
+                {Response(0, c.payload), TcpPeer::After::kKeepOpen, 0ms, 0ms, c.first_write});
+            ASSERT_EQ(vxsktWrite(vxskt_.get(), 19), 0);
+            ASSERT_EQ(vxsktRead(vxskt_.get()), static_cast<int>(c.payload.size()));
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(vxsktGetStatusData(vxskt_.get())),
+                                  c.payload.size()),
+                      c.payload);
+        }
+    }
+}
+
 // A write to a peer that has gone must fail, not kill the program.
 TEST_F(Exchange, WriteToAClosedPeerFailsWithoutSigpipe)
 {
