@@ -1,6 +1,6 @@
 // Why a printer could not be worked on, as one kind with the detail it
-// needs: the command line names each kind by a stable code and a message;
-// the window maps the connection's kinds to its warnings.
+// needs, filled where the failure happens: the command line names each
+// kind by a stable code and a message.
 #pragma once
 
 #include <string>

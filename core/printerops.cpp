@@ -197,15 +197,6 @@ WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
     return Known(held == wanted ? WRITE_CHANGED : WRITE_VERIFY_FAILED, held);
 }
 
-WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
-                                VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
-{
-    unsigned short held = 0;
-    if (QueryAutoShutdownTime(*vxskt, &held) < 0)
-        return Unknown();
-    return VerifiedWriteOver(vxskt, held, wanted, reopen, ctx, dry_run);
-}
-
 WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned short wanted,
                               VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
 {

@@ -62,14 +62,10 @@ typedef struct WriteReport {
 // read-back lost after the write was accepted, are handled as below.
 WriteReport WriteAndReadBack(VxsktModule** vxskt, unsigned short wanted,
                              VxsktModule* (*reopen)(void* ctx), void* ctx);
-// Reads the timer, writes `wanted` unless it is already held, reads it back.
-// When the write's reply is lost the printer may or may not have taken it,
-// so it is never written again: a connection from `reopen` (null: none)
-// replaces `*vxskt` and reads back what the printer holds. With `dry_run`
-// everything but the write happens.
-WriteReport VerifiedWriteReport(VxsktModule** vxskt, unsigned short wanted,
-                                VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);
-// The same over `held`, the timer just read on this connection, so that a
-// set costs no second read before its write.
+// Writes `wanted` unless `held`, the timer just read on this connection,
+// is already it, and reads it back. When the write's reply is lost the
+// printer may or may not have taken it, so it is never written again: a
+// connection from `reopen` (null: none) replaces `*vxskt` and reads back
+// what the printer holds. With `dry_run` everything but the write happens.
 WriteReport VerifiedWriteOver(VxsktModule** vxskt, unsigned short held, unsigned short wanted,
                               VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run);

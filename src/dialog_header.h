@@ -1,5 +1,6 @@
 // The header that begins every window record, declarable without the
-// toolkit: the command-line program shares the records that embed it.
+// toolkit's headers, so that a record's header (msgdlg.h) need not pull
+// them in.
 #pragma once
 
 #include <cstdint>

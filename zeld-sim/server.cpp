@@ -94,7 +94,7 @@ public:
     void Line(std::string line)
     {
         line += '\n';
-        if (stopped_ || (size_ > 0 && size_ + line.size() > max_ && !MakeRoom()))
+        if (stopped_ || (capped_ && size_ > 0 && size_ + line.size() > max_ && !MakeRoom()))
             return;
         if (WriteAll(path_.empty() ? 2 : file_.get(), line))
             size_ += line.size();
@@ -107,8 +107,12 @@ private:
             return;
         file_.reset(open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | mode, 0644));
         struct stat st {};
-        size_ = file_.get() >= 0 && fstat(file_.get(), &st) == 0 ? static_cast<uint64_t>(st.st_size)
-                                                                 : 0;
+        const bool known = file_.get() >= 0 && fstat(file_.get(), &st) == 0;
+        size_ = known ? static_cast<uint64_t>(st.st_size) : 0;
+        // Only a file fills a disk and can be moved aside: renaming a
+        // device (--log /dev/null) would put a file in its place for every
+        // other program.
+        capped_ = !known || S_ISREG(st.st_mode);
     }
 
     // False when the line is to be dropped.
@@ -127,6 +131,7 @@ private:
     std::string path_;
     uint64_t max_;
     uint64_t size_ = 0;
+    bool capped_ = true;
     bool stopped_ = false;
     Fd file_;
 };

@@ -599,8 +599,10 @@ TEST_F(Quellonctl, APolicyOrSelectionThatChoosesNothingSaysSo)
     EXPECT_EQ(Run({"set", "--model", "Brelko M210", "4"}, unfetched).status, 1);
 
     // Closed descriptors are no socket's: nothing hangs, nothing is lost.
-    EXPECT_EQ(Shell("\"$Q\" get - <&-").status, 0);
-    EXPECT_EQ(Shell("\"$Q\" set - 4 <&-").status, 2);
+    const Ran get = Shell("\"$Q\" get - <&-");
+    EXPECT_EQ(get.status, 0) << get.err;
+    const Ran set = Shell("\"$Q\" set - 4 <&-");
+    EXPECT_EQ(set.status, 2) << set.err;
     EXPECT_EQ(Shell("\"$Q\" -v get lp-ok 2>&-").out,
               "lp-ok: firmware 01.00, switches off after 4 hours\n");
     EXPECT_EQ(Writes(), 0u);

@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -708,6 +709,25 @@ TEST(ZeldSim, ClientThatDoesNotReadLeavesMemoryAndLogBounded)
     EXPECT_LE(harness::ReadFile(sim.log_path()).size(), kLogMax);
     EXPECT_GT(harness::ReadFile(sim.log_path() + ".1").size(), kLogMax / 2)
         << "the full log was moved aside";
+}
+
+// A log that is no file (a pipe, /dev/null) is never moved aside: in its
+// place would stand a file that every other program then writes to.
+TEST(ZeldSim, ALogThatIsNoFileIsNeverMovedAside)
+{
+    harness::TempDir dir;
+    const std::string fifo = dir / "log";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    harness::Process reader({"sh", "-c", "cat \"$0\" > \"$0.read\"", fifo});
+    ZeldSim::Options o = TwoPrinters();
+    o.extra_args = {"--log", fifo, "--log-max", "1024"};
+    ZeldSim sim(o);
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(ReadTimer(sim, "lp1"));
+    struct stat st {};
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(std::filesystem::exists(fifo + ".1"));
 }
 
 TEST(ZeldSim, IdleClientsAreClosedAfterTheBoundAndMakeRoom)

@@ -40,6 +40,16 @@ std::string Items(const std::vector<std::string>& requests)
     return items;
 }
 
+// What a set does: the timer read first, then the verified write over it.
+WriteReport ReadThenWrite(VxsktModule** vxskt, unsigned short wanted,
+                          VxsktModule* (*reopen)(void* ctx), void* ctx, bool dry_run)
+{
+    unsigned short held = 0;
+    if (QueryAutoShutdownTime(*vxskt, &held) < 0)
+        return WriteReport{WRITE_FAILED, false, 0, false};
+    return VerifiedWriteOver(vxskt, held, wanted, reopen, ctx, dry_run);
+}
+
 class VerifiedWriteTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -83,8 +93,7 @@ TEST_F(VerifiedWriteTest, WritesOnlyWhatChangesAndConfirmsItByReadingBack)
         peer.Push({Response(0, Timer(c.held))});
         peer.Push({Response(0, "")});
         peer.Push({Response(0, Timer(c.read_back))});
-        const WriteReport report =
-            VerifiedWriteReport(&vxskt, c.wanted, nullptr, nullptr, c.dry_run);
+        const WriteReport report = ReadThenWrite(&vxskt, c.wanted, nullptr, nullptr, c.dry_run);
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.held, c.outcome == WRITE_UNCHANGED || c.dry_run ? c.held : c.read_back);
         EXPECT_EQ(Items(peer.Requests()), c.items);
@@ -96,7 +105,7 @@ TEST_F(VerifiedWriteTest, ARefusedWriteKeepsWhatThePrinterHeld)
 {
     Reply(Timer(0x8002));
     Reply("", 5);
-    const WriteReport report = VerifiedWriteReport(&vxskt_, 3, nullptr, nullptr, false);
+    const WriteReport report = ReadThenWrite(&vxskt_, 3, nullptr, nullptr, false);
     EXPECT_EQ(report.outcome, WRITE_REFUSED);
     EXPECT_EQ(report.held, 0x8002);
     EXPECT_EQ(Items(peer_.Requests()), "RW");
@@ -108,7 +117,7 @@ TEST_F(VerifiedWriteTest, ALostReplyIsReadBackOnAFreshConnectionNeverWrittenAgai
     peer_.Push({"", TcpPeer::After::kClose});  // the write arrives, its reply never does
     Reply(Timer(6));
     VxsktModule* before = vxskt_;
-    const WriteReport report = VerifiedWriteReport(&vxskt_, 6, Reconnect, &peer_, false);
+    const WriteReport report = ReadThenWrite(&vxskt_, 6, Reconnect, &peer_, false);
     EXPECT_EQ(report.outcome, WRITE_CHANGED);
     EXPECT_TRUE(report.reply_lost);
     EXPECT_EQ(report.held, 6);
@@ -122,7 +131,7 @@ TEST_F(VerifiedWriteTest, AnAcceptedWriteWhoseReadBackIsLostIsReadBackOnAFreshCo
     Reply(Timer(4));
     Reply("", 0, TcpPeer::After::kClose);  // accepted, then the connection drops
     Reply(Timer(6));
-    const WriteReport report = VerifiedWriteReport(&vxskt_, 6, Reconnect, &peer_, false);
+    const WriteReport report = ReadThenWrite(&vxskt_, 6, Reconnect, &peer_, false);
     EXPECT_EQ(report.outcome, WRITE_CHANGED);
     EXPECT_FALSE(report.reply_lost);
     EXPECT_EQ(Items(peer_.Requests()), "RWR");
@@ -133,7 +142,7 @@ TEST_F(VerifiedWriteTest, ALostReplyWithNothingToReadBackIsAFailureThatKnowsNoth
 {
     Reply(Timer(4));
     peer_.Push({"", TcpPeer::After::kClose});
-    WriteReport report = VerifiedWriteReport(&vxskt_, 6, nullptr, nullptr, false);
+    WriteReport report = ReadThenWrite(&vxskt_, 6, nullptr, nullptr, false);
     EXPECT_EQ(report.outcome, WRITE_FAILED);
     EXPECT_FALSE(report.held_known);
 
@@ -143,7 +152,7 @@ TEST_F(VerifiedWriteTest, ALostReplyWithNothingToReadBackIsAFailureThatKnowsNoth
     Reply(Timer(4));
     peer_.Push({"", TcpPeer::After::kClose});
     Reply(Timer(4));
-    report = VerifiedWriteReport(&vxskt_, 6, Reconnect, &peer_, false);
+    report = ReadThenWrite(&vxskt_, 6, Reconnect, &peer_, false);
     EXPECT_EQ(report.outcome, WRITE_FAILED);
     EXPECT_TRUE(report.held_known);
     EXPECT_EQ(report.held, 4);
