@@ -15,8 +15,10 @@
 #include "format.h"
 #include "i18n.h"
 #include "json_output.h"
+#include "metrics.h"
 #include "model.h"
 #include "options.h"
+#include "plugin_output.h"
 #include "printerops.h"
 #include "queues.h"
 #include "report.h"
@@ -96,35 +98,62 @@ RunSettings Settings(const Options& options, const CommandRow& row)
     return settings;
 }
 
-int Status(const CommandRow& row, const Resolution& resolution,
-           const std::vector<PrinterResult>& results)
+int Status(const CommandRow& row, const RunRecord& run)
 {
     bool differs = false;
-    for (const PrinterResult& result : results) {
+    for (const PrinterResult& result : run.results) {
         if (!Succeeded(result))
             return kExitFailed;
         differs = differs || Differs(result);
     }
     if (row.verdict != Verdict::kHolds)
         return kExitOk;
-    if (resolution.unmatched)
+    if (run.unmatched)
         return kExitFailed;
     return differs ? kExitDiffers : kExitOk;
+}
+
+// How every run of get, set, apply and check ends, however far it came:
+// the metrics of what it knows, the report, then its status (the plugin's
+// state with --nagios). An interrupted run ends here.
+int End(const Options& options, Reporter* reporter, RunRecord* run, gint64 started, int status)
+{
+    run->seconds = static_cast<double>(g_get_monotonic_time() - started) / G_USEC_PER_SEC;
+    run->ended_at = static_cast<double>(g_get_real_time()) / G_USEC_PER_SEC;
+    if (!options.metrics.empty()) {
+        std::string error;
+        if (!WriteMetricsFile(options.metrics, MetricsText(options.command, *run), &error)) {
+            SayError(Printf(_("cannot write the metrics file %s: %s"),
+                            Shown(options.metrics).c_str(), error.c_str()));
+            if (status == kExitOk || status == kExitDiffers)
+                status = kExitFailed;
+        }
+    }
+    if (run->worked || options.nagios)
+        reporter->Finish(*run);
+    if (options.nagios)
+        status = Assess(*run, options.offline);
+    if (run->interrupted)
+        EndInterrupted();
+    return status;
 }
 
 // get, set, apply and check: resolution, then the work on each printer.
 int Work(const Options& options)
 {
+    const gint64 started = g_get_monotonic_time();
     const CommandRow& row = CommandOf(options.command);
+    Reporter reporter(options);
+    RunRecord run;
     std::vector<PolicyLine> policy;
     if (row.takes == Takes::kPolicy && !ReadPolicy(options.policy, &policy))
-        return kExitUsage;
+        return End(options, &reporter, &run, started, kExitUsage);
     if (!SchedulerUp())
-        return kExitNoCups;
+        return End(options, &reporter, &run, started, kExitNoCups);
     if (!options.model.empty() && !IsSupportedModel(options.model.c_str())) {
         SayError(Printf(_("\"%s\" is not a supported model (see quellonctl list)"),
                         options.model.c_str()));
-        return kExitUsage;
+        return End(options, &reporter, &run, started, kExitUsage);
     }
     const Inventory inventory = LoadInventory();
     const Resolution resolution =
@@ -135,36 +164,36 @@ int Work(const Options& options)
     for (const std::string& warning : resolution.warnings)
         SayError(warning);
     if (resolution.usage_error)
-        return kExitUsage;
+        return End(options, &reporter, &run, started, kExitUsage);
+    run.worked = true;
+    run.unmatched = resolution.unmatched;
     // A set that names a queue it cannot use writes to no printer at all.
     if (row.takes == Takes::kQueuesAndValue && AnyRejected(resolution)) {
-        std::vector<PrinterResult> results;
         for (const Entry& entry : resolution.entries)
-            results.push_back(
+            run.results.push_back(
                 entry.queue ? Unworked(entry.result, Outcome::kNotDone, FailureKind::kNotAttempted)
                             : entry.result);
-        Reporter(options).Finish(results);
-        return kExitFailed;
+        return End(options, &reporter, &run, started, kExitFailed);
     }
     GCancellable* stop = BeginStoppableWork();
-    Reporter reporter(options);
-    bool interrupted = false;
-    const std::vector<PrinterResult> results = RunEntries(
+    run.results = RunEntries(
         resolution.entries, Settings(options, row), stop,
-        [&](const PrinterResult& result) { reporter.Ready(result); }, &interrupted);
-    reporter.Finish(results);
-    if (interrupted)
-        EndInterrupted();
-    return Status(row, resolution, results);
+        [&](const PrinterResult& result) { reporter.Ready(result); }, &run.interrupted);
+    return End(options, &reporter, &run, started, Status(row, run));
 }
 
 // In the order of Command.
 constexpr std::array kCommands = {
-    CommandRow{Command::kList, "list", Takes::kNothing, false, false, Verdict::kAsAsked, List},
-    CommandRow{Command::kGet, "get", Takes::kQueues, false, false, Verdict::kAsAsked, Work},
-    CommandRow{Command::kSet, "set", Takes::kQueuesAndValue, true, true, Verdict::kAsAsked, Work},
-    CommandRow{Command::kApply, "apply", Takes::kPolicy, true, true, Verdict::kAsAsked, Work},
-    CommandRow{Command::kCheck, "check", Takes::kPolicy, false, true, Verdict::kHolds, Work},
+    CommandRow{Command::kList, "list", Takes::kNothing, false, false, Verdict::kAsAsked, false,
+               false, List},
+    CommandRow{Command::kGet, "get", Takes::kQueues, false, false, Verdict::kAsAsked, false, true,
+               Work},
+    CommandRow{Command::kSet, "set", Takes::kQueuesAndValue, true, true, Verdict::kAsAsked, false,
+               false, Work},
+    CommandRow{Command::kApply, "apply", Takes::kPolicy, true, true, Verdict::kAsAsked, false, true,
+               Work},
+    CommandRow{Command::kCheck, "check", Takes::kPolicy, false, true, Verdict::kHolds, true, true,
+               Work},
 };
 
 }  // namespace

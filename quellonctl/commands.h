@@ -31,6 +31,8 @@ struct CommandRow {
     bool writes;       // may write to a printer, so --dry-run goes with it
     bool wants_value;  // compares each printer with a wanted value
     Verdict verdict;
+    bool plugin;   // may speak as a monitoring plugin (--nagios): only what never writes
+    bool metrics;  // may leave Prometheus metrics of the run (--metrics)
     int (*run)(const Options& options);
 };
 

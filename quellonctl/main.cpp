@@ -10,15 +10,19 @@
 #include "exit_status.h"
 #include "i18n.h"
 #include "options.h"
+#include "plugin_output.h"
 #include "report.h"
 #include "stop.h"
 #include "vxsktmodule.h"
 
 namespace {
 
-void SetUpCatalogue()
+// The plugin's words are parsed by monitoring systems: never translated.
+void SetUpCatalogue(bool plugin)
 {
     std::setlocale(LC_ALL, "");
+    if (plugin)
+        std::setlocale(LC_MESSAGES, "C");
     bindtextdomain(GETTEXT_PACKAGE, QUELLON_LOCALEDIR);
     bind_textdomain_codeset(GETTEXT_PACKAGE, "UTF-8");
 }
@@ -49,28 +53,55 @@ int Run(const Options& options)
     return CommandOf(options.command).run(options);
 }
 
+// Started under this name, quellonctl is the monitoring plugin.
+bool StartedAsPlugin(const char* argv0)
+{
+    const std::string name = argv0 ? argv0 : "";
+    return name.substr(name.rfind('/') + 1) == "check_quellon";
+}
+
+// A signal before any printer was asked: the plugin still says UNKNOWN.
+int StoppedEarly(int)
+{
+    std::fputs("QUELLON UNKNOWN: interrupted before any printer was checked\n", stdout);
+    std::fflush(stdout);
+    return kPluginUnknown;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     HoldClosedDescriptors();
-    SetUpCatalogue();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const bool started_as_plugin = StartedAsPlugin(argc > 0 ? argv[0] : nullptr);
+    const bool plugin = PluginInPlay(args, started_as_plugin);
+    SetUpCatalogue(plugin);
+    if (plugin)
+        SpeakAsPlugin();
+    // A report that went nowhere: the plugin's UNKNOWN.
+    const int unwritten = plugin ? static_cast<int>(kPluginUnknown) : kExitFailed;
     Options options;
     std::string error;
-    if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    if (!ParseArguments(args, &options, &error, started_as_plugin)) {
+        if (plugin) {
+            std::fputs(PluginReport(RunRecord{}, options.offline, {error}).c_str(), stdout);
+            OutputWritten();
+            return kPluginUnknown;
+        }
         SayError(error);
         std::fprintf(stderr, "%s\n", _("Try 'quellonctl --help' for more information."));
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return OutputWritten() ? kExitOk : kExitFailed;
+        std::fputs(started_as_plugin ? PluginHelp().c_str() : HelpText().c_str(), stdout);
+        return OutputWritten() ? kExitOk : unwritten;
     }
     if (options.version) {
-        std::printf("quellonctl %s\n", QUELLON_VERSION);
-        return OutputWritten() ? kExitOk : kExitFailed;
+        std::printf("%s %s\n", started_as_plugin ? "check_quellon" : "quellonctl", QUELLON_VERSION);
+        return OutputWritten() ? kExitOk : unwritten;
     }
-    WatchForStopSignals();
+    WatchForStopSignals(plugin ? StoppedEarly : nullptr);
     const int status = Run(options);
-    return OutputWritten() ? status : kExitFailed;
+    return OutputWritten() ? status : unwritten;
 }

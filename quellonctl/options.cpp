@@ -70,8 +70,8 @@ namespace {
 // Walks the arguments: options anywhere, "--" ends them.
 class Parser {
 public:
-    Parser(const std::vector<std::string>& args, Options* options, std::string* error)
-        : args_(args), options_(options), error_(error)
+    Parser(const std::vector<std::string>& args, Options* options, std::string* error, bool plugin)
+        : args_(args), options_(options), error_(error), plugin_(plugin)
     {
     }
 
@@ -88,6 +88,10 @@ public:
             } else {
                 words_.push_back(arg);
             }
+        }
+        if (plugin_) {
+            words_.insert(words_.begin(), "check");
+            options_->nagios = true;
         }
         return options_->help || options_->version || Words();
     }
@@ -135,8 +139,16 @@ private:
             return Model(arg);
         else if (Is(arg, "--exclude"))
             return Exclude(arg);
+        else if (arg == "--nagios")
+            options_->nagios = true;
+        else if (Is(arg, "--offline"))
+            return Offline(arg);
+        else if (Is(arg, "--metrics"))
+            return Metrics(arg);
         else if (Is(arg, "--timeout"))
-            return Timeout(arg);
+            return Timeout("--timeout", arg);
+        else if (arg.compare(0, 2, "-t") == 0)
+            return Timeout("-t", arg);
         else if (Is(arg, "--port"))
             return Ranged("--port", arg, 1, 65535,
                           _("--port wants a number from 1 to 65535, not \"%s\""), &options_->port);
@@ -175,10 +187,37 @@ private:
         return true;
     }
 
-    bool Timeout(const std::string& arg)
+    bool Offline(const std::string& arg)
     {
         std::string value;
-        if (!Value("--timeout", arg, &value))
+        if (!Value("--offline", arg, &value))
+            return false;
+        offline_given_ = true;
+        if (value == "critical")
+            options_->offline = OfflineState::kCritical;
+        else if (value == "warning")
+            options_->offline = OfflineState::kWarning;
+        else if (value == "ok")
+            options_->offline = OfflineState::kOk;
+        else
+            return Fail(
+                Printf(_("--offline wants critical, warning or ok, not \"%s\""), value.c_str()));
+        return true;
+    }
+
+    bool Metrics(const std::string& arg)
+    {
+        metrics_given_ = true;
+        return Value("--metrics", arg, &options_->metrics);
+    }
+
+    // "--timeout S", "--timeout=S", and as plugins take it "-t S" or "-tS".
+    bool Timeout(const std::string& name, const std::string& arg)
+    {
+        std::string value;
+        if (name == "-t" && arg.size() > 2 && arg[2] != '=')
+            value = arg.substr(2);
+        else if (!Value(name, arg, &value))
             return false;
         if (!ParseSeconds(value, &options_->timeout_ms))
             return Fail(Printf(_("--timeout wants seconds above 0, not \"%s\""), value.c_str()));
@@ -204,6 +243,8 @@ private:
             return Fail(_("--model and --exclude go with get and set only"));
         if (model_given_ && options_->model.empty())
             return Fail(_("--model wants a model name, as quellonctl list shows it"));
+        if (!Monitoring(*row))
+            return false;
         if (row->takes == Takes::kPolicy)
             return Policy(rest);
         if (row->takes == Takes::kQueuesAndValue && !SetValue(&rest))
@@ -218,6 +259,28 @@ private:
                 return Fail(_("an empty queue name"));
         }
         options_->queues = rest;
+        return true;
+    }
+
+    // --nagios, --offline and --metrics, by the rules of the command's row.
+    bool Monitoring(const CommandRow& row)
+    {
+        if (options_->nagios && !row.plugin)
+            return Fail(_("--nagios goes with check only"));
+        if (offline_given_ && !options_->nagios)
+            return Fail(_("--offline goes with --nagios only"));
+        if (metrics_given_ && !row.metrics)
+            return Fail(_("--metrics goes with get, apply and check only"));
+        if (metrics_given_ && options_->metrics.empty())
+            return Fail(_("--metrics wants a file name"));
+        // The plugin reports to its monitoring system, on that system's
+        // schedule; the metrics file belongs to the scheduled run.
+        if (metrics_given_ && options_->nagios)
+            return Fail(_("--metrics does not go with --nagios"));
+        if (options_->nagios && options_->json)
+            return Fail(_("--json does not go with --nagios"));
+        if (options_->nagios)
+            options_->quiet = true;
         return true;
     }
 
@@ -253,15 +316,30 @@ private:
     Options* options_;
     std::string* error_;
     size_t index_ = 0;
+    const bool plugin_;
     std::vector<std::string> words_;
     bool model_given_ = false;
+    bool offline_given_ = false;
+    bool metrics_given_ = false;
 };
 
 }  // namespace
 
-bool ParseArguments(const std::vector<std::string>& args, Options* options, std::string* error)
+bool ParseArguments(const std::vector<std::string>& args, Options* options, std::string* error,
+                    bool plugin)
 {
-    return Parser(args, options, error).Run();
+    return Parser(args, options, error, plugin).Run();
+}
+
+bool PluginInPlay(const std::vector<std::string>& args, bool plugin)
+{
+    for (const std::string& arg : args) {
+        if (plugin || arg == "--nagios")
+            return true;
+        if (arg == "--")
+            break;
+    }
+    return plugin;
 }
 
 unsigned short WantedTimer(const Setting& setting, unsigned short held)
@@ -285,7 +363,7 @@ std::string HelpText()
              "       quellonctl [OPTION]... get [--all | QUEUE...]\n"
              "       quellonctl [OPTION]... set [--dry-run] (--all | QUEUE...) VALUE\n"
              "       quellonctl [OPTION]... apply [--dry-run] POLICY\n"
-             "       quellonctl [OPTION]... check POLICY\n"
+             "       quellonctl [OPTION]... check [--nagios [--offline STATE]] POLICY\n"
              "Shows and sets the auto shutdown timer of Brelko printers.\n"
              "\n"
              "Commands:\n"
@@ -310,8 +388,15 @@ std::string HelpText()
              "      --exclude PATTERN\n"
              "                    get, set: leave out the queues matching PATTERN\n"
              "      --json        one JSON document on standard output\n"
+             "      --nagios      check: a monitoring plugin's output and exit status\n"
+             "                    (0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN), in English\n"
+             "      --offline STATE\n"
+             "                    --nagios: printers that cannot be reached or do not\n"
+             "                    answer count as critical (default), warning or ok\n"
+             "      --metrics FILE\n"
+             "                    get, apply, check: also write Prometheus metrics to FILE\n"
              "      --jobs N      printers at a time, 1 to 64 (default 8)\n"
-             "      --timeout SECONDS\n"
+             "  -t, --timeout SECONDS\n"
              "                    deadline per printer for connecting and every exchange\n"
              "                    (default 15)\n"
              "      --port PORT   the printer daemon's port (default ZELD_PORT, else 59787)\n"
@@ -323,5 +408,6 @@ std::string HelpText()
              "\n"
              "Exit status: 0 every printer came out as asked; 1 at least one failed;\n"
              "2 usage error; 3 the CUPS scheduler cannot be reached; 4 check: a printer\n"
-             "differs from the policy; 130 interrupted.\n");
+             "differs from the policy; 130 interrupted. With --nagios, and as\n"
+             "check_quellon, the plugin's states instead.\n");
 }

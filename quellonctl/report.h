@@ -11,6 +11,11 @@
 
 // "quellonctl: MESSAGE" on standard error.
 void SayError(const std::string& message);
+// As a monitoring plugin, whose standard error may be shown as its output
+// or not at all: from here on messages are kept for the plugin's report,
+// and an interrupted run ends as UNKNOWN.
+void SpeakAsPlugin();
+std::vector<std::string> KeptMessages();
 
 // Standard input, output or error closed at start would hand their numbers
 // to the next descriptors opened (a scheduler's socket would be read as
@@ -20,8 +25,8 @@ void HoldClosedDescriptors();
 // nowhere (a full disk, a closed pipe, an output closed at start) is a
 // failure, said in one line.
 bool OutputWritten();
-// Ends an interrupted run after its report: 128 + the signal, or 1 when
-// the report could not be written. Printers still under way hold their
+// Ends an interrupted run after its report: 128 + the signal (a plugin's
+// UNKNOWN), or 1 when the report could not be written. Printers still under way hold their
 // threads, so the process does not wait for them.
 [[noreturn]] void EndInterrupted();
 
@@ -30,8 +35,9 @@ public:
     explicit Reporter(const Options& options) : options_(options) {}
     // One more printer, in order: text shows it now.
     void Ready(const PrinterResult& result);
-    // The whole run: JSON as one document, text the printers not shown yet.
-    void Finish(const std::vector<PrinterResult>& results);
+    // The whole run: JSON as one document, text the printers not shown yet,
+    // or the plugin's report.
+    void Finish(const RunRecord& run);
 
 private:
     bool Tells() const;

@@ -13,6 +13,35 @@ bool Differs(const PrinterResult& result)
     return result.outcome == Outcome::kWouldChange;
 }
 
+bool Holds(const PrinterResult& result)
+{
+    return result.outcome == Outcome::kUnchanged || result.outcome == Outcome::kChanged;
+}
+
+bool Unreachable(const PrinterResult& result)
+{
+    switch (result.failure.kind) {
+    case FailureKind::kResolve:
+    case FailureKind::kConnect:
+    case FailureKind::kDeadline:
+    case FailureKind::kClosed:
+        return result.outcome == Outcome::kFailed;
+    default:
+        return false;
+    }
+}
+
+bool RunSucceeded(const RunRecord& run)
+{
+    if (!run.worked || run.interrupted)
+        return false;
+    for (const PrinterResult& result : run.results) {
+        if (!Succeeded(result))
+            return false;
+    }
+    return true;
+}
+
 PrinterResult Begin(const DiscoveredPrinter& queue)
 {
     PrinterResult result;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discovery.h"
 #include "failure.h"
@@ -38,6 +39,26 @@ struct PrinterResult {
 bool Succeeded(const PrinterResult& result);
 // check: holds another value than the policy's.
 bool Differs(const PrinterResult& result);
+
+// apply, check: holds the policy's value once the run is done (it did, or
+// the write was confirmed).
+bool Holds(const PrinterResult& result);
+// Failed because its daemon could not be reached or did not answer: what a
+// printer that is switched off looks like.
+bool Unreachable(const PrinterResult& result);
+
+// A whole run as its last outputs (the plugin's report, the metrics) see it.
+struct RunRecord {
+    bool worked = false;       // the printers were resolved and worked on
+    bool unmatched = false;    // a policy line selects no queue
+    bool interrupted = false;  // a signal ended the work early
+    std::vector<PrinterResult> results;
+    double seconds = 0;   // from the start of the command to its end
+    double ended_at = 0;  // seconds since the epoch
+};
+
+// Every printer came out as asked in a run that was not cut short.
+bool RunSucceeded(const RunRecord& run);
 
 // A printer's record before anything is asked of it.
 PrinterResult Begin(const DiscoveredPrinter& queue);

@@ -11,6 +11,7 @@ namespace {
 std::atomic<int> g_stop_signal{0};
 GCancellable* g_stop = nullptr;  // the run's, from BeginStoppableWork on
 std::mutex g_stop_mutex;         // guards g_stop
+int (*g_early)(int signo) = nullptr;
 
 sigset_t StopSignals()
 {
@@ -32,7 +33,7 @@ void Stop(int signo)
     // Before any printer is asked (discovery may take a while behind a
     // slow scheduler) there is nothing to report: the run ends at once.
     if (!stop)
-        std::_Exit(StopStatus());
+        std::_Exit(g_early ? g_early(signo) : StopStatus());
     g_cancellable_cancel(stop);
 }
 
@@ -55,8 +56,9 @@ int StopStatus()
     return signo != 0 ? 128 + signo : 0;
 }
 
-void WatchForStopSignals()
+void WatchForStopSignals(int (*early)(int signo))
 {
+    g_early = early;
     static const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     GThread* watcher = g_thread_try_new("quellonctl-signals", WaitForSignals,

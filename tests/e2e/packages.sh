@@ -50,6 +50,9 @@ if [ "${1:-}" = --inside-namespace ]; then
     # The command line alone first, as a print server installs it.
     run_dpkg -i "/tmp/${quellonctl_deb##*/}"
     starts_in_root quellonctl || status=1
+    # The plugin where the monitoring systems look, and it knows its name.
+    [[ $(in_root /usr/lib/nagios/plugins/check_quellon --version 2>&1) == "check_quellon $version"* ]] ||
+        { say "packages: /usr/lib/nagios/plugins/check_quellon does not answer as the plugin"; status=1; }
     # Ansible, where this system has it, finds the modules without being told.
     if [ -x "$dir/root/usr/bin/ansible-doc" ]; then
         for module in quellon_timer quellon_timer_info; do
@@ -105,6 +108,7 @@ expected_quellon="/usr/bin/quellon
 /usr/share/man/man1/quellon.1.gz
 /usr/share/metainfo/org.quellon.Quellon.metainfo.xml"
 expected_quellonctl="/usr/bin/quellonctl
+/usr/lib/nagios/plugins/check_quellon
 /lib/systemd/system/quellonctl-apply.service
 /lib/systemd/system/quellonctl-apply.timer
 /usr/share/ansible/plugins/module_utils/quellonctl.py
@@ -147,6 +151,8 @@ grep -q '<summary xml:lang="ja">' "$unpacked"/usr/share/metainfo/*.metainfo.xml 
     fail "the AppStream metadata has no Japanese summary"
 
 starts "$unpacked/usr/bin/quellonctl" || failed=1
+[ "$(readlink "$unpacked/usr/lib/nagios/plugins/check_quellon")" = ../../../bin/quellonctl ] ||
+    fail "check_quellon is not a relative link to quellonctl"
 starts "$unpacked/usr/bin/quellon" || failed=1
 
 if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then

@@ -7,12 +7,18 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "cupsd.h"
 #include "japanese.h"
+#include "node_exporter.h"
 #include "process.h"
 #include "wire.h"
 #include "zeld_sim.h"
@@ -67,7 +73,13 @@ protected:
 
     Ran Run(const std::vector<std::string>& args, const harness::EnvChanges& extra = {})
     {
-        std::vector<std::string> argv = {harness::BuildPath("quellonctl/quellonctl")};
+        return RunProgram(harness::BuildPath("quellonctl/quellonctl"), args, extra);
+    }
+
+    Ran RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const harness::EnvChanges& extra = {})
+    {
+        std::vector<std::string> argv = {program};
         argv.insert(argv.end(), args.begin(), args.end());
         const std::string out = dir_ / ("out" + std::to_string(runs_));
         const std::string err = dir_ / ("err" + std::to_string(runs_++));
@@ -593,6 +605,187 @@ TEST_F(Quellonctl, APolicyOrSelectionThatChoosesNothingSaysSo)
     EXPECT_EQ(set.status, 2) << set.err;
     EXPECT_EQ(Shell("\"$Q\" -v get lp-ok 2>&-").out,
               "lp-ok: firmware 01.00, switches off after 4 hours\n");
+    EXPECT_EQ(Writes(), 0u);
+}
+
+// The plugin's states, each with its exit status and first line, the same
+// from check --nagios and from the check_quellon link; its performance
+// data in the plugins' grammar, and nothing ever written.
+TEST_F(Quellonctl, AsAMonitoringPluginEachStateHasItsStatusAndFirstLine)
+{
+    Setup({{"Hold", "Brelko M210"},
+           {"Drift", "Brelko M210"},
+           {"Off", "Brelko M210"},
+           {"OldFirm", "Brelko M240C/M248C"}},
+          Printers({{"Hold", 1, 0, 4}, {"Drift", 1, 0, 4}, {"Off", 1, 0, 4}, {"OldFirm", 1, 2, 4}},
+                   {"Off * close-before"}));
+    const std::string link = dir_ / "check_quellon";
+    ASSERT_EQ(symlink(harness::BuildPath("quellonctl/quellonctl").c_str(), link.c_str()), 0);
+    const std::string perf = " | printers=";
+    struct Case {
+        std::string policy;  // empty: no such file
+        std::vector<std::string> args;
+        int status;
+        std::string first;  // the first line up to its performance data, or whole
+        std::string more;   // in the lines after it
+    };
+    const std::vector<Case> cases = {
+        {"Hold 4\n", {}, 0, "QUELLON OK: 1 printer holds the policy" + perf, ""},
+        {"Hold 4\nDrift 2\n",
+         {},
+         1,
+         "QUELLON WARNING: 1 of 2 printers differs from the policy" + perf,
+         "\nDrift: holds 4 hours, the policy wants 2 hours\n"},
+        {"Hold 4\nOff 4\n",
+         {},
+         2,
+         "QUELLON CRITICAL: 1 of 2 printers offline" + perf,
+         "\nOff: no-reply"},
+        {"Hold 4\nOff 4\n", {"--offline", "warning"}, 1, "QUELLON WARNING: 1 of 2", "\nOff: "},
+        {"Hold 4\nOff 4\n", {"--offline=ok", "-t", "5"}, 0, "QUELLON OK: 1 of 2", "\nOff: "},
+        {"OldFirm 4\nDrift 2\nOff 4\n",
+         {"--offline", "ok"},
+         2,
+         "QUELLON CRITICAL: 1 of 3 printers failed, 1 offline, 1 differs from the policy" + perf,
+         "\nOldFirm: old-firmware (firmware 01.02, needs 01.03)\n"},
+        {"Hold 4\nnosuch 4\n",
+         {},
+         1,
+         "QUELLON WARNING: 1 printer holds the policy; a policy line selects no queue" + perf,
+         ":2: selects no queue\n"},
+        {"nosuch 4\n", {}, 3, "QUELLON UNKNOWN: the policy selects no printer" + perf, ""},
+        {"Hold 9\n", {}, 3, "QUELLON UNKNOWN: ", ":1: \"9\" is not a value"},
+        {"", {}, 3, "QUELLON UNKNOWN: cannot read the policy file ", ""},
+        {"Hold 4\n", {"--frob"}, 3, "QUELLON UNKNOWN: unknown option --frob\n", ""},
+        {"Hold 4\n", {"--timeout", "0"}, 3, "QUELLON UNKNOWN: --timeout wants", ""},
+        {"Hold 4\n", {"--offline", "maybe"}, 3, "QUELLON UNKNOWN: --offline wants", ""},
+    };
+    const std::regex perfdata(R"(('[^'=]+'|[^' =]+)=-?[0-9]+(\.[0-9]+)?(s|us|ms|%|B|KB|MB|TB|c)?)"
+                              R"((;[0-9.:~@-]*){0,2}(;[0-9.-]*){0,2})");
+    for (const Case& c : cases) {
+        const std::string policy = dir_ / ("policy" + std::to_string(runs_));
+        if (!c.policy.empty())
+            harness::WriteFile(policy, c.policy);
+        std::vector<std::string> args = {"check", "--nagios"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back(policy);
+        std::vector<std::string> plugin_args = c.args;
+        plugin_args.push_back(policy);
+        const size_t before = Requests();
+        const Ran direct = Run(args, {{"LANG", "ja_JP.UTF-8"}});
+        if (c.status == 3) {
+            EXPECT_EQ(Requests(), before) << c.policy << " sends nothing";
+        }
+        for (const Ran& ran : {direct, RunProgram(link, plugin_args)}) {
+            const std::string first = ran.out.substr(0, ran.out.find('\n') + 1);
+            EXPECT_EQ(ran.status, c.status) << c.policy << ran.out << ran.err;
+            EXPECT_EQ(first.substr(0, c.first.size()), c.first) << c.policy;
+            EXPECT_TRUE(Has(ran.out, c.more)) << ran.out;
+            EXPECT_EQ(ran.err, "") << c.policy;
+            const size_t bar = first.find(" | ");
+            if (bar == std::string::npos)
+                continue;
+            std::istringstream data(first.substr(bar + 3));
+            for (std::string item; data >> item;)
+                EXPECT_TRUE(std::regex_match(item, perfdata)) << item;
+        }
+    }
+    harness::WriteFile(dir_ / "all", "Hold 4\nDrift 4\n");
+    const Ran down = RunProgram(link, {dir_ / "all"}, {{"CUPS_SERVER", dir_ / "no-cupsd.sock"}});
+    EXPECT_EQ(down.status, 3);
+    EXPECT_EQ(down.out.substr(0, 52), "QUELLON UNKNOWN: cannot reach the CUPS scheduler at ");
+    const Ran help = RunProgram(link, {"-h"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Has(help.out, "Usage: check_quellon ")) << help.out;
+    EXPECT_EQ(RunProgram(link, {"-V"}).out.substr(0, 14), "check_quellon ");
+
+    // Interrupted: UNKNOWN, naming what it knows.
+    sim_->SetFault("Drift * silent");
+    const size_t asked = sim_->CountLog("printer=\"Drift\"");
+    const std::string out = dir_ / "int.out";
+    harness::Process process({link, "--jobs", "1", "-t", "120", dir_ / "all"}, Env(), out);
+    ASSERT_TRUE(sim_->WaitForLog("printer=\"Drift\"", 30000ms, asked));
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.Wait(30000ms), 3);
+    EXPECT_EQ(harness::ReadFile(out).substr(0, 48),
+              "QUELLON UNKNOWN: interrupted, 0 of 2 printers ch");
+    EXPECT_TRUE(Has(harness::ReadFile(out), "\nDrift: interrupted\n")) << harness::ReadFile(out);
+    EXPECT_EQ(Writes(), 0u);
+}
+
+// The metrics the node exporter serves: valid for promtool, replaced whole
+// by each run (failed or interrupted too) with no file of its own left
+// beside them, and readable by the exporter's user.
+TEST_F(Quellonctl, MetricsReplaceTheirFileWholeOnEveryRunAndTheNodeExporterServesThem)
+{
+    Setup({{"Hold", "Brelko M210"}, {"Drift", "Brelko M220"}, {"Off", "Brelko M210"}},
+          Printers({{"Hold", 1, 0, 4}, {"Drift", 1, 1, 0x8003}, {"Off", 1, 0, 4}},
+                   {"Off * close-before"}));
+    const std::string folder = dir_ / "textfiles";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    const std::string file = folder + "/quellon.prom";
+    harness::WriteFile(dir_ / "policy", "* 4\n");
+    // Only the metrics file itself, world-readable, a new one every run.
+    ino_t last = 0;
+    const auto replaced = [&](const std::string& what) {
+        struct stat about {};
+        EXPECT_EQ(stat(file.c_str(), &about), 0) << what;
+        EXPECT_EQ(about.st_mode & 07777, 0644u) << what;
+        EXPECT_NE(about.st_ino, last) << what << ": not replaced by a rename";
+        last = about.st_ino;
+        std::string listing;
+        harness::Run({"ls", "-A", folder}, kRunTimeout, &listing);
+        EXPECT_EQ(listing, "quellon.prom\n") << what;
+        const std::string text = harness::ReadFile(file);
+        const harness::PromtoolCheck check = harness::PromtoolCheckMetrics(text);
+        EXPECT_EQ(check.status, 0) << what << check.output << text;
+        return text;
+    };
+    EXPECT_EQ(Run({"check", "--metrics", file, dir_ / "policy"}).status, 1);
+    const std::string checked = replaced("check");
+    for (const auto& [series, value] : std::vector<std::pair<std::string, double>>{
+             {"quellon_printer_up{queue=\"Hold\"}", 1},
+             {"quellon_printer_up{queue=\"Off\"}", 0},
+             {"quellon_printer_info{queue=\"Drift\",model=\"Brelko M220\",firmware=\"01.01\"}", 1},
+             {"quellon_auto_shutdown_enabled{queue=\"Drift\"}", 0},
+             {"quellon_auto_shutdown_delay_seconds{queue=\"Drift\"}", 10800},
+             {"quellon_policy_compliant{queue=\"Hold\"}", 1},
+             {"quellon_policy_compliant{queue=\"Drift\"}", 0},
+             {"quellon_run_success", 0}})
+        EXPECT_EQ(harness::SampleValue(checked, series), value) << series << checked;
+    EXPECT_FALSE(Has(checked, "compliant{queue=\"Off\"}")) << "not read, so not known";
+    EXPECT_FALSE(Has(checked, "e+")) << checked;
+
+    EXPECT_EQ(Shell("umask 077; \"$Q\" get Hold --metrics " + file).status, 0);
+    const std::string got = replaced("get");
+    EXPECT_EQ(harness::SampleValue(got, "quellon_run_success"), 1.0) << got;
+    EXPECT_FALSE(Has(got, "quellon_policy_compliant")) << got;
+    harness::NodeExporter exporter(folder);
+    const std::optional<std::string> scraped = exporter.Scrape();
+    ASSERT_TRUE(scraped) << exporter.Log();
+    EXPECT_EQ(harness::SampleValue(*scraped, "node_textfile_scrape_error"), 0.0) << *scraped;
+    EXPECT_EQ(harness::SampleValue(*scraped, "quellon_printer_up{queue=\"Hold\"}"), 1.0);
+
+    // A run that failed before any printer still says so.
+    EXPECT_EQ(Run({"check", "--metrics", file, dir_ / "nosuch"}).status, 2);
+    EXPECT_EQ(harness::SampleValue(replaced("no policy"), "quellon_run_success"), 0.0);
+    sim_->SetFault("Hold * silent");
+    const size_t asked = sim_->CountLog("printer=\"Hold\"");
+    const std::string out = dir_ / "int.out";
+    harness::Process process({harness::BuildPath("quellonctl/quellonctl"), "get", "--timeout",
+                              "120", "--metrics", file, "Hold"},
+                             Env(), out);
+    ASSERT_TRUE(sim_->WaitForLog("printer=\"Hold\"", 30000ms, asked));
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(30000ms), 130);
+    EXPECT_EQ(harness::SampleValue(replaced("interrupted"), "quellon_printer_up{queue=\"Hold\"}"),
+              0.0);
+
+    const Ran unwritable = Run({"get", "Drift", "--metrics", dir_ / "nosuch/quellon.prom"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_TRUE(Has(unwritable.err, "quellonctl: cannot write the metrics file " + dir_.path() +
+                                        "/nosuch/quellon.prom: No such file or directory\n"))
+        << unwritable.err;
     EXPECT_EQ(Writes(), 0u);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "json_output.h"
+#include "metrics.h"
 #include "model.h"
 #include "options.h"
 #include "resolution.h"
@@ -295,4 +296,15 @@ TEST(Resolution, APolicyLineThatSelectsNothingIsNamedAndAFailedPpdCountsAsChosen
         EXPECT_FALSE(ParsePolicy(bad, "p", &lines, &error)) << text;
         EXPECT_EQ(error, "p:1: a line is a queue, pattern or model:NAME, then a value") << text;
     }
+}
+
+TEST(Metrics, LabelValuesEscapeBackslashQuoteAndNewlineOnly)
+{
+    for (const auto& [value, quoted] : std::vector<std::pair<std::string, std::string>>{
+             {"lp1", "\"lp1\""},
+             {"a\\b", "\"a\\\\b\""},
+             {"say \"hi\"", "\"say \\\"hi\\\"\""},
+             {"two\nlines", "\"two\\nlines\""},
+             {"tab\t\xe6\x97\xa5", "\"tab\t\xe6\x97\xa5\""}})
+        EXPECT_EQ(LabelValue(value), quoted) << value;
 }
