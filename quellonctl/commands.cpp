@@ -58,6 +58,15 @@ int List(const Options& options)
     return status;
 }
 
+// Why `path` cannot be read as a file (an errno), 0 when it may be.
+int Unreadable(const std::string& path)
+{
+    struct stat about {};
+    if (stat(path.c_str(), &about) != 0)
+        return errno;
+    return S_ISDIR(about.st_mode) ? EISDIR : 0;
+}
+
 // The policy of apply and check, read whole before any printer is asked.
 // A folder or a file that cannot be read is said with the system's reason.
 bool ReadPolicy(const std::string& path, std::vector<PolicyLine>* policy)
@@ -66,18 +75,15 @@ bool ReadPolicy(const std::string& path, std::vector<PolicyLine>* policy)
     if (path == "-")
         return ParsePolicy(std::cin, _("standard input"), policy, &error) ||
                (SayError(error), false);
+    const int why = Unreadable(path);
     std::ifstream file;
-    struct stat about {};
-    int why = 0;
-    if (stat(path.c_str(), &about) != 0)
-        why = errno;
-    else if (S_ISDIR(about.st_mode))
-        why = EISDIR;
-    else if (file.open(path), !file)
-        why = errno ? errno : EIO;
-    if (why != 0) {
+    if (why == 0)
+        file.open(path);
+    if (why != 0 || !file) {
         SayError(Printf(_("cannot read the policy file %s: %s"), Shown(path).c_str(),
-                        std::strerror(why)));
+                        std::strerror(why != 0 ? why
+                                      : errno  ? errno
+                                               : EIO)));
         return false;
     }
     return ParsePolicy(file, path, policy, &error) || (SayError(error), false);
